@@ -1,0 +1,42 @@
+# Test plumbing shared by every build.
+#  native: tests run directly.
+#  win64:  tests run under wine64 in a prefix inside the build tree (tools/wine-run).
+#  win32:  nothing can run here; only static checks of the binaries are registered.
+include(CTest)
+
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(KORVALE_CAN_RUN OFF)
+else()
+  set(KORVALE_CAN_RUN ON)
+endif()
+
+if(WIN32)
+  set(KORVALE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # add_test() prefixes target executables with this automatically.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run ${KORVALE_WINEPREFIX})
+endif()
+
+if(BUILD_TESTING AND KORVALE_CAN_RUN)
+  if(WIN32)
+    # Debian ships GoogleTest's sources; build them with the cross compiler.
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+# korvale_add_gtest(<name> SOURCES <files...> [LIBRARIES <targets...>])
+# One GoogleTest program, registered as one test; on win64 it runs under wine64.
+function(korvale_add_gtest name)
+  cmake_parse_arguments(arg "" "" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT KORVALE_CAN_RUN)
+    return()
+  endif()
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock ${arg_LIBRARIES})
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+endfunction()

@@ -1,0 +1,13 @@
+# Shared part of the mingw-w64 toolchains. The -posix compilers carry std::mutex, which
+# GoogleTest needs; static runtimes keep every binary free of non-system DLLs.
+set(CMAKE_C_COMPILER ${KORVALE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KORVALE_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${KORVALE_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${KORVALE_MINGW_PREFIX}-dlltool)
+set(KORVALE_OBJDUMP ${KORVALE_MINGW_PREFIX}-objdump)
+set(CMAKE_FIND_ROOT_PATH /usr/${KORVALE_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,55 @@
+// The checksum field in a data file's first 252 bytes (the head block): the identifier
+// crc32 (either case, not followed by '_') at offset 40..221, then within 30 bytes a quoted
+// "0x" and eight digit characters. Internal to the library.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "data_file.h"
+
+namespace korvale {
+
+inline constexpr std::size_t kHeadBlockSize = 252;
+using HeadBlock = std::array<uint8_t, kHeadBlockSize>;
+
+// Error codes of the record, shared by the field routines and the file operations.
+enum ErrorCode : int32_t {
+  kOk = 0,
+  kCrcEmpty = 1,
+  kCrcDifferent = 2,
+  kNoIdentifier = 11,
+  kFieldUnreadable = 12,
+  kFieldUnwritable = 13,
+  kCannotOpen = 21,
+  kTooShort = 22,
+};
+
+struct FieldSearch {
+  enum Outcome { kFound, kNoIdentifier, kMalformed } outcome;
+  std::size_t quote;  // offset of the opening quote when found; digits at quote+3..quote+10
+};
+
+FieldSearch findCRC32Field(std::span<const uint8_t, kHeadBlockSize> head);
+
+// In-memory routines: 0 on success, else 11 or 13 with the block unchanged.
+int32_t zeroCRC32inHead(HeadBlock& head);
+int32_t writeCRC32inHead(HeadBlock& head, std::string_view crcText);
+
+// Reads the head of `file` and gives the stored "0x........" text (as it stands), or 11/12
+// with the text "0x00000000"; 21 when the head cannot be read.
+int32_t readCRC32inFile(DataFile& file, std::string& storedText);
+
+// Writes the eight digits of `crcText` into the file's field, writing the head block back in
+// every case (unchanged after 11 or 13). A failed or incomplete write gives 21; the original
+// head is then written back, so the field is never left half-written.
+int32_t writeCRC32inFile(DataFile& file, std::string_view crcText);
+
+// Reads until `buffer` is full or the file ends: the count read, or -1 on an error.
+int64_t readFully(DataFile& file, uint64_t offset, std::span<uint8_t> buffer);
+
+}  // namespace korvale

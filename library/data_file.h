@@ -1,0 +1,41 @@
+// The file seam of the library: a data file held open, exclusively, for one operation.
+// The build picks one implementation (data_file_win32.cpp or data_file_posix.cpp); tests
+// may substitute their own DataFile to inject faults. Internal to the library.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace korvale {
+
+// What identifies one state of a file's content: when it differs between two moments,
+// someone else changed the file in between.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t modified = 0;  // platform time of the last change, at the platform's resolution
+  int64_t changed = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+class DataFile {
+ public:
+  virtual ~DataFile() = default;
+  virtual std::optional<FileStamp> stamp() = 0;
+  // Bytes read at `offset` (fewer than asked only at end of file or on a short read),
+  // or -1 on a read error.
+  virtual int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) = 0;
+  // Bytes written at `offset` (possibly fewer than asked), or -1 on a write error.
+  virtual int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) = 0;
+};
+
+// Opens an existing regular file for reading and writing, refusing every other opener while
+// it is held (in this process too). Null when that is not possible: no such file, a
+// directory or device, no write permission, a read-only file, or the file held elsewhere.
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
+
+using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
+
+}  // namespace korvale

@@ -1,0 +1,70 @@
+// POSIX file access: open(2) on an existing file plus a non-blocking flock(2), which refuses
+// a second opener even within the same process (the lock belongs to the open file).
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "data_file.h"
+
+namespace korvale {
+namespace {
+
+class PosixDataFile final : public DataFile {
+ public:
+  explicit PosixDataFile(int fd) : fd_(fd) {}
+  ~PosixDataFile() override { ::close(fd_); }
+  PosixDataFile(const PosixDataFile&) = delete;
+  PosixDataFile& operator=(const PosixDataFile&) = delete;
+
+  std::optional<FileStamp> stamp() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
+    return FileStamp{static_cast<uint64_t>(st.st_size),
+                     st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                     st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+  }
+
+  int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
+    ssize_t n;
+    do n = ::pread(fd_, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+    ssize_t n;
+    do n = ::pwrite(fd_, data.data(), data.size(), static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+ private:
+  int fd_;
+};
+
+// Root may open any file for writing; a file without any write permission bit still counts
+// as read-only, as it would for its owner.
+bool writable(const struct stat& st) {
+  if (::geteuid() != 0) return true;  // open(O_RDWR) has already checked
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused.
+  int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !writable(st) ||
+      ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixDataFile>(fd);
+}
+
+}  // namespace korvale

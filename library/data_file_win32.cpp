@@ -1,0 +1,73 @@
+// Win32 file access: CreateFileA with no sharing, so no other opener, in this process or
+// another, can touch the file while it is held.
+#include <windows.h>
+
+#include "data_file.h"
+
+namespace korvale {
+namespace {
+
+int64_t toInt64(FILETIME t) {
+  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+OVERLAPPED at(uint64_t offset) {
+  OVERLAPPED position{};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return position;
+}
+
+DWORD clampedSize(std::size_t size) {
+  return static_cast<DWORD>(size > 0x40000000u ? 0x40000000u : size);
+}
+
+class Win32DataFile final : public DataFile {
+ public:
+  explicit Win32DataFile(HANDLE handle) : handle_(handle) {}
+  ~Win32DataFile() override { CloseHandle(handle_); }
+  Win32DataFile(const Win32DataFile&) = delete;
+  Win32DataFile& operator=(const Win32DataFile&) = delete;
+
+  std::optional<FileStamp> stamp() override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;
+    return FileStamp{(static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                     toInt64(info.ftLastWriteTime), 0};
+  }
+
+  int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
+    OVERLAPPED position = at(offset);
+    DWORD done = 0;
+    if (!ReadFile(handle_, buffer.data(), clampedSize(buffer.size()), &done, &position)) {
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return done;
+  }
+
+  int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+    OVERLAPPED position = at(offset);
+    DWORD done = 0;
+    if (!WriteFile(handle_, data.data(), clampedSize(data.size()), &done, &position)) return -1;
+    return done;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return std::make_unique<Win32DataFile>(handle);
+}
+
+}  // namespace korvale

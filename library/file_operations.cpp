@@ -1,0 +1,181 @@
+// The three file operations. The file is read in large chunks but fed to the sink in the
+// 252-byte blocks that callers see, so progress looks the same whatever the chunk size.
+#include "file_operations.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#include "CRC32.h"
+
+namespace korvale {
+namespace {
+
+constexpr std::size_t kBlock = kHeadBlockSize;
+constexpr std::size_t kChunk = 256 * kBlock;  // a multiple of the block: blocks never straddle
+
+// Drives an optional sink. Sizes beyond int32_t are reported in units of 2^shift bytes.
+class SinkDriver {
+ public:
+  SinkDriver(const ProgressSink* sink, uint64_t size) : sink_(sink) {
+    while ((size >> shift_) > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) ++shift_;
+    if (!sink_) return;
+    sink_->setMinimum(sink_->context, 0);
+    sink_->setMaximum(sink_->context, static_cast<int32_t>(size >> shift_));
+    sink_->setPosition(sink_->context, 0);
+  }
+
+  // One block of `count` bytes was read after the head block.
+  void advance(uint64_t count) {
+    const uint64_t before = consumed_ >> shift_;
+    consumed_ += count;
+    if (!sink_) return;
+    const int64_t position = int64_t{sink_->getPosition(sink_->context)} +
+                             static_cast<int64_t>((consumed_ >> shift_) - before);
+    sink_->setPosition(sink_->context, static_cast<int32_t>(std::clamp<int64_t>(
+                                           position, std::numeric_limits<int32_t>::min(),
+                                           std::numeric_limits<int32_t>::max())));
+  }
+
+  // Reports the blocks of a chunk of `count` bytes, as 252-byte reads would have seen them.
+  void advanceChunk(uint64_t count) {
+    if (!sink_) return;
+    for (; count >= kBlock; count -= kBlock) advance(kBlock);
+    if (count > 0) advance(count);
+  }
+
+  void finish() {
+    if (sink_) sink_->setPosition(sink_->context, 0);
+  }
+
+ private:
+  const ProgressSink* sink_;
+  int shift_ = 0;
+  uint64_t consumed_ = 0;
+};
+
+struct HeldFile {
+  std::unique_ptr<DataFile> file;
+  FileStamp stamp;
+};
+
+void begin(OperationInfo& info, std::string_view command, std::string_view name,
+           std::string_view crcText) {
+  info.commandText.assign(command);
+  info.commandText.append(lastCharacters(name, 60));
+  info.crcText.assign(crcText);
+  info.errorCode = kOk;
+}
+
+// Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
+int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& held) {
+  // A name with a zero byte would silently open a different, shorter name.
+  if (name.find('\0') != std::string::npos) return kCannotOpen;
+  held.file = open(name);
+  if (!held.file) return kCannotOpen;
+  std::optional<FileStamp> stamp = held.file->stamp();
+  if (!stamp) return kCannotOpen;
+  held.stamp = *stamp;
+  return stamp->size < kHeadBlockSize ? kTooShort : kOk;
+}
+
+// The CRC of the whole file with the field's digits read as '0'. Gives 11 or 13 from the
+// field (the pass still runs, driving the sink), or 21 when a read fails or the file
+// changed during the pass.
+int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& crcText) {
+  crcText = kFailSafeCRC32;
+  HeadBlock head;
+  if (readFully(*held.file, 0, head) != static_cast<int64_t>(kBlock)) return kCannotOpen;
+  const int32_t fieldCode = zeroCRC32inHead(head);
+
+  tCRC32 engine;
+  engine.update(head);
+  SinkDriver progress(sink, held.stamp.size);
+  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
+  uint64_t offset = kBlock;
+  for (;;) {
+    const int64_t n = readFully(*held.file, offset, {chunk.get(), kChunk});
+    if (n < 0) {
+      progress.finish();
+      return kCannotOpen;
+    }
+    engine.update({chunk.get(), static_cast<std::size_t>(n)});
+    progress.advanceChunk(static_cast<uint64_t>(n));
+    offset += static_cast<uint64_t>(n);
+    if (static_cast<std::size_t>(n) < kChunk) break;
+  }
+  // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
+  if ((offset - kBlock) % kBlock == 0) progress.advance(0);
+  progress.finish();
+
+  std::optional<FileStamp> after = held.file->stamp();
+  if (!after || *after != held.stamp || offset != held.stamp.size) return kCannotOpen;
+  crcText = engine.getCRC32();
+  return fieldCode;
+}
+
+}  // namespace
+
+std::string_view errorText(int32_t code) {
+  switch (code) {
+    case kOk:
+      return "OK";
+    case kCrcEmpty:
+      return "ERROR: [01] CRC is empty";
+    case kCrcDifferent:
+      return "ERROR: [02] CRC is different";
+    case kNoIdentifier:
+      return "ERROR: [11] Missing CRC32-Identifier within the first 252 Bytes.";
+    case kFieldUnreadable:
+      return "ERROR: [12] Missing CRC32-Identifier.";
+    case kFieldUnwritable:
+      return "ERROR: [13] Missing [\"] in CRC32.";
+    case kCannotOpen:
+      return "ERROE: [21] Could not open file exclusive for ReadWrite.";
+    case kTooShort:
+      return "ERROR: [22] File is to short.";
+    default:
+      return "ERROR: [99] Unknown";
+  }
+}
+
+int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
+                         DataFileOpener open) {
+  begin(info, "CHECK ...", name, kFailSafeCRC32);
+  HeldFile held;
+  std::string stored, computed;
+  int32_t& code = info.errorCode;
+  if ((code = preCheckFile(name, open, held)) != kOk) return code;
+  if ((code = readCRC32inFile(*held.file, stored)) != kOk) return code;
+  if ((code = calcCRC32ofFile(held, sink, computed)) != kOk) return code;
+  if (stored == kFailSafeCRC32) {
+    code = kCrcEmpty;
+  } else if (stored != computed) {
+    code = kCrcDifferent;
+  } else {
+    info.crcText = computed;
+  }
+  return code;
+}
+
+int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
+                       DataFileOpener open) {
+  begin(info, "SET ...", name, "");
+  HeldFile held;
+  int32_t& code = info.errorCode;
+  if ((code = preCheckFile(name, open, held)) != kOk) return code;
+  code = calcCRC32ofFile(held, sink, info.crcText);
+  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText);
+  if (code != kOk) info.crcText = kFailSafeCRC32;
+  return code;
+}
+
+int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileOpener open) {
+  begin(info, "RESET ...", name, kFailSafeCRC32);
+  HeldFile held;
+  int32_t& code = info.errorCode;
+  if ((code = preCheckFile(name, open, held)) != kOk) return code;
+  return code = writeCRC32inFile(*held.file, kFailSafeCRC32);
+}
+
+}  // namespace korvale

@@ -1,0 +1,41 @@
+// Check, set and reset of one data file's checksum field, the record of the last operation
+// (OperationInfo) and the error table. Internal to the library: exports.cpp binds these to
+// the exported interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "checksum_field.h"
+#include "data_file.h"
+#include "korvalelib.h"
+
+namespace korvale {
+
+inline constexpr std::string_view kFailSafeCRC32 = "0x00000000";
+
+struct OperationInfo {
+  std::string commandText;
+  std::string crcText;
+  int32_t errorCode = kOk;
+};
+
+// "OK", the error text of `code`, or "ERROR: [99] Unknown".
+std::string_view errorText(int32_t code);
+
+// The right-most `count` characters of `name`, as the system's code page counts them
+// (code_page_*.cpp).
+std::string_view lastCharacters(std::string_view name, std::size_t count);
+
+// The three operations. Each replaces all of `info` and returns its error code. The file
+// is held open exclusively from the first check to the end, and a file that changes under
+// the operation anyway (a writer that ignores the lock) gives 21 rather than a wrong CRC.
+int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
+                         DataFileOpener open = openDataFileExclusive);
+int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
+                       DataFileOpener open = openDataFileExclusive);
+int32_t resetCRC32inFile(OperationInfo& info, const std::string& name,
+                         DataFileOpener open = openDataFileExclusive);
+
+}  // namespace korvale
