@@ -1,0 +1,70 @@
+// The CRC engine: its table, worked values, text form, and every path against the reference.
+#include "CRC32.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string_view>
+#include <vector>
+
+namespace korvale {
+namespace {
+
+TEST(Crc32, TableHasTheStandardReflectedEntries) {
+  EXPECT_EQ(kCrcTable[0], 0u);
+  EXPECT_EQ(kCrcTable[1], 0x77073096u);
+  EXPECT_EQ(kCrcTable[255], 0x2D02EF8Du);
+}
+
+TEST(Crc32, WorkedValues) {
+  struct Case {
+    std::string_view input, text;
+  } cases[] = {{"", "0xFFFFFFFF"}, {"abc", "0xCADBBE3D"}, {"123456789", "0x340BC6D9"}};
+  for (const Case& c : cases) {
+    tCRC32 engine;
+    engine.updateCRC32(c.input.data(), static_cast<int32_t>(c.input.size()));
+    EXPECT_EQ(engine.getCRC32(), c.text) << c.input;
+    EXPECT_EQ(engine.getCRC32(), c.text) << "getCRC32 must not change the register";
+  }
+}
+
+TEST(Crc32, TextFormIsTenCharactersUppercaseUnsigned) {
+  EXPECT_EQ(formatCrcText(0), "0x00000000");
+  EXPECT_EQ(formatCrcText(0x80000000u), "0x80000000");
+  EXPECT_EQ(formatCrcText(0x00ABCDEFu), "0x00ABCDEF");
+  EXPECT_EQ(formatCrcText(0xFFFFFFFFu), "0xFFFFFFFF");
+}
+
+TEST(Crc32, SplitFeedingEqualsOneShotAndNonPositiveCountsFeedNothing) {
+  std::vector<uint8_t> data(252);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
+  tCRC32 once, split;
+  once.updateCRC32(data.data(), 252);
+  split.updateCRC32(data.data(), 100);
+  split.updateCRC32(data.data() + 100, 0);
+  split.updateCRC32(data.data() + 100, -5);
+  split.updateCRC32(data.data() + 100, 100);
+  split.updateCRC32(data.data() + 200, 52);
+  EXPECT_EQ(once.getCRC32(), split.getCRC32());
+
+  split.initCRC32();
+  EXPECT_EQ(split.getCRC32(), "0xFFFFFFFF");
+}
+
+// The fast update must give the reference register for every length and alignment.
+TEST(Crc32, FastPathMatchesTheReferenceOnRandomLengthsAndAlignments) {
+  std::mt19937 random(66413);
+  std::vector<uint8_t> data(1 << 20);
+  for (auto& b : data) b = static_cast<uint8_t>(random());
+  std::uniform_int_distribution<std::size_t> offset(0, 63), length(0, 4096);
+  for (int round = 0; round < 2000; ++round) {
+    auto piece = std::span<const uint8_t>(data).subspan(offset(random), length(random));
+    const uint32_t start = static_cast<uint32_t>(random());
+    ASSERT_EQ(crc32Update(start, piece), crc32UpdateBytewise(start, piece))
+        << "length " << piece.size();
+  }
+  EXPECT_EQ(crc32Update(0xFFFFFFFFu, data), crc32UpdateBytewise(0xFFFFFFFFu, data));
+}
+
+}  // namespace
+}  // namespace korvale
