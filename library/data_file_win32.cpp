@@ -63,7 +63,11 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
+  // A read-only file is refused even where the opener's rights would allow the write
+  // (an administrator, or Wine running as root).
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
     CloseHandle(handle);
     return nullptr;
   }

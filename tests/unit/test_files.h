@@ -1,0 +1,35 @@
+// Small data files made by the tests: a scratch folder per test and a builder for heads.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace korvale::testing {
+
+// A fresh folder, removed with everything in it when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  // The path of `name` inside the folder, as the 8-bit string the library takes.
+  std::string path(std::string_view name) const;
+
+ private:
+  std::filesystem::path dir_;
+};
+
+void writeFile(const std::string& path, std::string_view bytes);
+std::string readFile(const std::string& path);
+
+// `size` bytes of XML-like filler with `field` placed at offset `at`.
+std::string dataFile(std::size_t size, std::string_view field = R"(crc32="0x00000000")",
+                     std::size_t at = 60);
+
+// Offsets where two contents differ, for "only the digits changed" checks.
+std::string differingOffsets(std::string_view a, std::string_view b);
+
+}  // namespace korvale::testing
