@@ -22,7 +22,8 @@ enum LockResult : int {
 
 class LockApp {
  public:
-  // The lock slot of this process. Only a refused section or view leads back to kNoLock.
+  // The lock slot of this process. Once created it never goes back to kNoLock: only a section
+  // or view that the platform refuses leaves the slot there.
   enum class State {
     kNoLock,    // no section yet
     kHeld,      // this process raised the counter; section and view kept

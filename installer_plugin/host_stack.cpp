@@ -74,7 +74,7 @@ void HostStack::clear_stack() {
 }
 
 pelwick_char* HostStack::getuservariable(int index) {
-  if (index < 0 || index >= kVariableCount) return nullptr;
+  if (!g_variables || index < 0 || index >= kVariableCount) return nullptr;
   return g_variables + static_cast<std::size_t>(index) * capacity();
 }
 

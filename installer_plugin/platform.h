@@ -38,10 +38,6 @@ class Platform : public HostHeap {
   virtual void writeError(const char* message) = 0;
 };
 
-}  // namespace korvale::pelwick
-
-namespace korvale::pelwick {
-
 // The real platform and this module's handle, for the DLL's exports (platform_win32.cpp).
 Platform& systemPlatform();
 void* thisModule();

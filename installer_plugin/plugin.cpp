@@ -48,7 +48,7 @@ void Plugin::takeOver(int string_size, pelwick_char* variables, pelwick_stack_t*
   stack_.takeOver(string_size, variables, stacktop);
   if (stayingLoaded_ || !extra || !extra->exec_flags || !extra->RegisterPluginCallback) return;
   if (extra->exec_flags->plugin_api_version >= PELWICK_PLUGIN_API_1_0) {
-    // 1 means registered before, by an earlier load of this module: just as good.
+    // 1: the host holds this callback already, which is just as good.
     stayingLoaded_ = extra->RegisterPluginCallback(module_, callback_) >= 0;
   }
 }

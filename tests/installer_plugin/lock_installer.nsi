@@ -52,8 +52,9 @@ Section
     !insertmacro Record "unlock-again"
     Pelwick::getDriveType "C:\"
     !insertmacro Record "drive-root"
-    Pelwick::getDriveType "Q:\"
-    !insertmacro Record "drive-no-root"
+    ; Not a root directory. (Wine answers 3 for a folder that exists, where Windows says 1.)
+    Pelwick::getDriveType "C:\no such folder\"
+    !insertmacro Record "drive-not-root"
     ; The stack holds nothing of the plug-in's now: one result replaced each argument.
     ClearErrors
     Pop $0

@@ -6,10 +6,9 @@
  *   lock_racer PLUGIN_DLL racer   one racer (started by the above)
  *
  * Written in C, against the public header only. */
-#include <windows.h>
-
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include "pelwick.h"
 
