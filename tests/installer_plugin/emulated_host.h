@@ -94,7 +94,8 @@ class FakePlatform : public Platform {
   std::vector<std::size_t> allocationSizes;
   int refusedAllocations = 0;  // the next so many allocations are refused
 
-  // The sections: one counter per name; a section handle points at its counter.
+  // The sections: one counter per name. A handle is its own entry in openSections, which
+  // points at the counter.
   std::map<std::string, int32_t> counters;
   std::list<int32_t*> openSections;
   std::multiset<int32_t*> views;
