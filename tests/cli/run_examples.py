@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""Runs the programmer examples on a copy of the sample data file.
+
+  run_examples.py EXAMPLES_DIR DLL_CLIENT LIBRARY [LAUNCHER...]
+
+The C client stamps and checks the copy; the Python client (natively only) checks it again.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+examples, client, library = sys.argv[1:4]
+launcher = [os.path.abspath(sys.argv[4])] + sys.argv[5:] if len(sys.argv) > 4 else []
+failures = 0
+with tempfile.TemporaryDirectory() as folder:
+    shutil.copy(os.path.join(examples, "valves.xml"), folder)
+    runs = [(launcher + [os.path.abspath(client), "valves.xml"],
+             "stamped 0xB50E504C\n.......\ncheck: OK\n")]
+    if not launcher:
+        runs.append(([sys.executable, os.path.join(examples, "dll_client.py"),
+                      os.path.abspath(library), "valves.xml"], "valves.xml: 0xB50E504C OK\n"))
+    for command, expected in runs:
+        result = subprocess.run(command, cwd=folder, capture_output=True, timeout=60)
+        output = result.stdout.decode().replace("\r\n", "\n")
+        if result.returncode != 0 or output != expected:
+            failures += 1
+            print(f"FAIL {command}: status {result.returncode}, output {output!r}")
+sys.exit(1 if failures else 0)
