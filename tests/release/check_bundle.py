@@ -1,0 +1,34 @@
+#!/usr/bin/env python3
+"""Checks the release bundle: every deliverable in its place, and the Linux program runs from
+the unpacked bundle.   check_bundle.py ZIP"""
+import subprocess
+import sys
+import tempfile
+import zipfile
+from pathlib import Path
+
+REQUIRED = [
+    "README.md", "LICENSE",
+    "Plugins/x86-ansi/Pelwick.dll", "Plugins/x86-unicode/Pelwick.dll",
+    "Plugins/amd64-unicode/Pelwick.dll", "Plugins/include/pelwick.h",
+    "linux-x86_64/bin/korvale", "linux-x86_64/lib/libKorvalelib.so",
+    "linux-x86_64/include/korvalelib.h",
+] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
+    "Korvale.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe", "include/korvalelib.h",
+    "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a", "lib/korvalelib.def")]
+
+bundle = zipfile.ZipFile(sys.argv[1])
+top = Path(sys.argv[1]).stem
+names = set(bundle.namelist())
+missing = [name for name in REQUIRED if f"{top}/{name}" not in names]
+for name in missing:
+    print(f"FAIL: {name} missing from the bundle")
+with tempfile.TemporaryDirectory() as folder:
+    subprocess.run(["unzip", "-q", sys.argv[1], "-d", folder], check=True)
+    program = Path(folder, top, "linux-x86_64/bin/korvale")
+    first = subprocess.run([program, "HELP"], capture_output=True).stdout.split(b"\r\n")[0]
+    if first != b"Korvale [1.0.20120528]":
+        missing.append("a working Linux program")
+        print(f"FAIL: the bundled Linux program says {first!r}")
+print(f"{len(names)} entries, {len(REQUIRED) - len(missing)} of {len(REQUIRED)} required present")
+sys.exit(1 if missing else 0)
