@@ -7,6 +7,7 @@
 #include "file_operations.h"
 #include "korvalelib.h"
 #include "library_state.h"
+#include "version.h"
 
 namespace korvale {
 namespace {
@@ -49,7 +50,7 @@ KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoCommandFile(CountedString* 
 }
 
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoHeader(CountedString* result) {
-  toCounted("Korvale [1.0.20120528]", result);
+  toCounted(KORVALE_INFO_HEADER, result);
 }
 
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_resetCRC32inFile(const CountedString* fileName,
@@ -72,15 +73,15 @@ KORVALELIB_API void KORVALELIB_CALL DUDO66413_getFailSafeCRC32(CountedString* re
 }
 
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getVersion(CountedString* result) {
-  toCounted("1.0.20120528", result);
+  toCounted(KORVALE_VERSION, result);
 }
 
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getFullName(CountedString* result) {
-  toCounted("Korvale", result);
+  toCounted(KORVALE_FULL_NAME, result);
 }
 
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getShortName(CountedString* result) {
-  toCounted("DUDO66413_2011-11", result);
+  toCounted(KORVALE_SHORT_NAME, result);
 }
 
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_reset(void) { resetRecord(); }
