@@ -38,3 +38,18 @@ function(korvale_add_gtest name)
   target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock ${arg_LIBRARIES})
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
 endfunction()
+
+# korvale_add_display_test(<name> <target> [args...])
+# A win64 program that opens windows, run under wine64 on a private Xvfb display
+# (tools/with-xvfb). A Wine session started by a program without a display (any console
+# test) leaves later windows in it unable to open, so window programs get a prefix of their
+# own and take turns in it.
+function(korvale_add_display_test name target)
+  if(NOT WIN32 OR NOT KORVALE_CAN_RUN)
+    return()
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/with-xvfb ${CMAKE_SOURCE_DIR}/tools/wine-run
+            ${KORVALE_WINEPREFIX}-display $<TARGET_FILE:${target}> ${ARGN})
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK korvale_display_prefix)
+endfunction()

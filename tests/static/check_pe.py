@@ -2,8 +2,8 @@
 """Static checks of a Windows PE file, read with mingw objdump.
 
   --exact-exports NAME=ORDINAL:CLEANUP ...  the export table holds exactly these names, at
-        these ordinals, undecorated. CLEANUP is the bytes the function removes from the stack
-        on return (stdcall: 4 per argument; cdecl: 0); checked on 32-bit files only.
+        these ordinals ("*": any), undecorated. CLEANUP is the bytes the function removes from
+        the stack on return (stdcall: 4 per argument; cdecl: 0); checked on 32-bit files only.
   --imports DLL=NAME,NAME ...  what the file imports from DLL is exactly these names.
   --system-only  every imported DLL is a system DLL (besides those named by --imports).
 """
@@ -96,14 +96,14 @@ def main():
         for item in args.exact_exports:
             name, rest = item.split("=")
             ordinal, cleanup = rest.split(":")
-            wanted[name] = (int(ordinal), int(cleanup))
+            wanted[name] = (None if ordinal == "*" else int(ordinal), int(cleanup))
         if set(exports) != set(wanted):
             faults.append(f"exports {sorted(exports)} != {sorted(wanted)}")
         for name, (ordinal, cleanup) in wanted.items():
             if name not in exports:
                 continue
             got_ordinal, rva = exports[name]
-            if got_ordinal != ordinal:
+            if ordinal is not None and got_ordinal != ordinal:
                 faults.append(f"{name}: ordinal {got_ordinal}, want {ordinal}")
             if is32 and rva is not None:
                 rets = returns_of(args.objdump, args.file, image_base + rva)

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The amd64-unicode plug-in in real installers under wine64: every export in one installer
+# process, the lock between installer processes, and many processes racing for one lock.
+#   run_installers.sh WINE_RUN PREFIX MAKENSIS PLUGINS_DIR RACER NSI WORK_DIR
+set -euo pipefail
+wine_run=$1 prefix=$2 makensis=$3 plugins=$4 racer=$5 nsi=$6 work=$7
+run() { "$wine_run" "$prefix" "$@"; }
+
+rm -rf "$work" && mkdir -p "$work" && cd "$work"
+# Installers left holding on when a check gives up are told to end.
+trap 'touch release-first release-second' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+expect_file() {  # expect_file FILE EXPECTED: the file, CR LF line ends dropped
+  local got
+  got=$(tr -d '\r' <"$1")
+  [ "$got" == "$2" ] || fail "$1:"$'\n'"$got"$'\n'"-- expected:"$'\n'"$2"
+}
+wait_for() {  # wait_for FILE: up to 30 seconds
+  for _ in $(seq 300); do
+    [ -f "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "$1 did not appear"
+  return 1
+}
+
+"$makensis" -V2 -DTARGET=amd64-unicode "-DPLUGINS=$plugins" "-DOUTFILE=$work/installer.exe" "$nsi"
+
+# One process: the calls pair up although the host may unload the plug-in after each one.
+run installer.exe /S /mode=sequence /out=sequence.txt 2>sequence.err
+expect_file sequence.txt "unlock-without-lock=false
+running-before=false
+lock=true
+second-lock=false
+running-locked=true
+unlock=true
+running-after=false
+lock-again=false
+unlock-again=false
+drive-root=3
+drive-not-root=1
+stack=balanced"
+expect_file sequence.err "No applications allocated.Application already created.
+Application already created.
+No applications allocated."
+
+# Three processes: the first holds the lock; the second is refused and keeps the section
+# open; the third starts after the first has ended without unlocking, and gets the lock
+# because the first gave it back as the installer ended.
+run installer.exe /S /mode=lock /out=first.txt /wait=release-first 2>first.err &
+first=$!
+wait_for first.txt
+run installer.exe /S /mode=lock /out=second.txt /wait=release-second 2>second.err &
+second=$!
+wait_for second.txt
+touch release-first
+wait "$first"
+run installer.exe /S /mode=lock /out=third.txt 2>third.err
+touch release-second
+wait "$second"
+expect_file first.txt $'running=false\nlock=true'
+expect_file second.txt $'running=true\nlock=false'
+expect_file second.err "Max applications already allocated."
+expect_file third.txt $'running=false\nlock=true'
+
+# Many processes at once: exactly one gets the lock, every other one is told why not.
+dll="Z:${plugins//\//\\}\\amd64-unicode\\Pelwick.dll"
+run "$racer" "$dll" >race.txt 2>race.err || fail "race: $(cat race.txt)"
+cat race.txt
+refused=$(tr -d '\r' <race.err | grep -c "^Max applications already allocated.$" || true)
+[ "$refused" == 15 ] || fail "race: $refused refusal messages, expected 15"
+
+if ((failures)); then
+  exit 1
+fi
+echo "all installer checks passed"
