@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace korvale {
 
@@ -29,6 +30,15 @@ constexpr uint32_t crc32UpdateBytewise(uint32_t reg, std::span<const uint8_t> by
   return reg;
 }
 
+// One way of running the update. Every engine gives the reference register for every input.
+struct CrcEngine {
+  std::string_view name;
+  uint32_t (*update)(uint32_t reg, std::span<const uint8_t> bytes);
+};
+
+// The engines this processor can run, the reference first and the fastest last.
+std::span<const CrcEngine> crcEngines();
+
 // The fastest update this processor offers; the same register as the reference for every input.
 uint32_t crc32Update(uint32_t reg, std::span<const uint8_t> bytes);
 
@@ -42,7 +52,9 @@ class tCRC32 {
   void initCRC32() { register_ = 0xFFFFFFFFu; }
   // Feeds the first `count` bytes of `buffer`; a count of 0 or below feeds nothing.
   uint32_t updateCRC32(const void* buffer, int32_t count);
-  uint32_t update(std::span<const uint8_t> bytes) { return register_ = crc32Update(register_, bytes); }
+  uint32_t update(std::span<const uint8_t> bytes) {
+    return register_ = crc32Update(register_, bytes);
+  }
   std::string getCRC32() const { return formatCrcText(register_); }
   uint32_t value() const { return register_; }
 

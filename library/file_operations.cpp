@@ -12,7 +12,6 @@ namespace korvale {
 namespace {
 
 constexpr std::size_t kBlock = kHeadBlockSize;
-constexpr std::size_t kChunk = 256 * kBlock;  // a multiple of the block: blocks never straddle
 
 // Drives an optional sink. Sizes beyond int32_t are reported in units of 2^shift bytes.
 class SinkDriver {
@@ -91,10 +90,10 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
-  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
+  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
   uint64_t offset = kBlock;
   for (;;) {
-    const int64_t n = readFully(*held.file, offset, {chunk.get(), kChunk});
+    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
     if (n < 0) {
       progress.finish();
       return kCannotOpen;
@@ -102,7 +101,7 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
     engine.update({chunk.get(), static_cast<std::size_t>(n)});
     progress.advanceChunk(static_cast<uint64_t>(n));
     offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < kChunk) break;
+    if (static_cast<std::size_t>(n) < kReadChunk) break;
   }
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);

@@ -15,6 +15,10 @@ namespace korvale {
 
 inline constexpr std::string_view kFailSafeCRC32 = "0x00000000";
 
+// The pass over a file reads this much at a time: whole 252-byte blocks, so none straddles two
+// reads, and small enough that a chunk and its CRC stay in the processor's second-level cache.
+inline constexpr std::size_t kReadChunk = 1024 * kHeadBlockSize;
+
 struct OperationInfo {
   std::string commandText;
   std::string crcText;

@@ -218,7 +218,7 @@ TEST(FileOperations, SinkSequence) {
             (std::vector<std::string>{"min 0", "max 600", "pos 0", "get", "pos 252", "get",
                                       "pos 348", "pos 0"}));
   ScratchDir dir;
-  const std::size_t chunk = 256 * 252;
+  const std::size_t chunk = kReadChunk;
   for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, 252 + chunk - 1,
                            252 + chunk, 252 + chunk + 1, 252 + 2 * chunk + 100}) {
     const std::string name = dir.path("sink" + std::to_string(size) + ".xml");
