@@ -329,6 +329,29 @@ void checkWindow(HWND window, const Controls& c) {
   }
 }
 
+// How many pixels of `control` on the screen have the colour `colour`.
+int pixelsOf(HWND control, COLORREF colour) {
+  RECT r;
+  GetWindowRect(control, &r);
+  HDC screen = GetDC(nullptr);
+  int count = 0;
+  for (LONG y = r.top; y < r.bottom; ++y) {
+    for (LONG x = r.left; x < r.right; ++x) count += GetPixel(screen, x, y) == colour;
+  }
+  ReleaseDC(nullptr, screen);
+  return count;
+}
+
+// The labels' text as drawn: the version in the window-text colour, StaticText1 in silver.
+void checkColours(const Controls& c) {
+  const COLORREF silver = RGB(192, 192, 192);
+  const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  check(pixelsOf(c.StaticText1, silver) > 0 && pixelsOf(c.StaticText1, text) == 0,
+        "StaticText1 in silver");
+  check(pixelsOf(c.laVersion, text) > 0 && pixelsOf(c.laVersion, silver) == 0,
+        "laVersion in the window-text colour");
+}
+
 // Tab goes round the four buttons; the focus starts on the first.
 void checkTabOrder(HWND window, const Controls& c) {
   checkEqual(focusOf(window), c.buCheckCRC32inFile, "focus when first shown");
@@ -416,6 +439,7 @@ void driveSession(const std::string& exe, ScratchDir& dir) {
   checkOutput(outputPath, expected, c, "start");
   checkBarAtZero(c, 100, "start");
   checkWindow(window, c);
+  checkColours(c);
   checkTabOrder(window, c);
 
   const LRESULT size = static_cast<LRESULT>(original.size());
