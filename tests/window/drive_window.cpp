@@ -393,12 +393,12 @@ std::string report(const std::string& command, const std::string& path, const st
          outcome + "\r\n";
 }
 
-// Waits until the program has printed `expected` (and the buttons are on again), then
-// checks that it printed exactly that.
+// Waits until the program has printed `size` bytes and the buttons are on again.
 void waitForOutput(const std::string& outputPath, std::size_t size, const Controls& c) {
   waitFor([&] { return readFile(outputPath).size() >= size && fileButtonsEnabled(c); });
 }
 
+// Waits for the output to reach `expected`, then checks that it is exactly that.
 void checkOutput(const std::string& outputPath, const std::string& expected, const Controls& c,
                  const std::string& what) {
   waitForOutput(outputPath, expected.size(), c);
