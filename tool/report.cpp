@@ -10,14 +10,6 @@
 namespace korvale {
 namespace {
 
-using TextGetter = void(KORVALELIB_CALL*)(CountedString*);
-
-std::string libraryText(TextGetter getter) {
-  CountedString buffer;
-  getter(&buffer);
-  return {buffer.text, buffer.length};
-}
-
 // Every line is 74 characters; the ö of line 6 is the cp1252 byte 0xF6.
 constexpr std::string_view kDisclaimer[] = {
     "Disclaimer:                                                               ",
@@ -38,6 +30,12 @@ void printHeaderLines(std::string_view command, std::string_view crc) {
 }
 
 }  // namespace
+
+std::string libraryText(void(KORVALELIB_CALL* getter)(CountedString*)) {
+  CountedString buffer;
+  getter(&buffer);
+  return {buffer.text, buffer.length};
+}
 
 void printLine(std::string_view text) {
   std::string line(text);

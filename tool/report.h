@@ -2,7 +2,10 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 #include <string_view>
+
+#include "korvalelib.h"
 
 namespace korvale {
 
@@ -11,6 +14,9 @@ class OutputError : public std::runtime_error {
  public:
   OutputError() : std::runtime_error("cannot write to standard output") {}
 };
+
+// A text from one of the library's getters, received into a 256-byte buffer.
+std::string libraryText(void(KORVALELIB_CALL* getter)(CountedString*));
 
 // Writes `text` and CR LF; throws OutputError when the write fails.
 void printLine(std::string_view text);
