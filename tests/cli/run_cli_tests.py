@@ -67,6 +67,7 @@ def cases():
         yield (f"help word {word}", [word], {}, HELP, None)
     yield ("help before the count", ["/HELP", "x", "y", "z"], {}, HELP, None)
     yield ("help with a file", ["help", "a.xml"], {}, HELP, None)
+    yield ("help only counts first", ["a.xml", "help"], {}, report("...", FAIL_SAFE, "A1"), None)
     for args in (["foo"], ["foo", "a.xml"], ["-?"], ["/CHECK", "a.xml"], ["HELPX"], ["CHECKS"]):
         yield (f"A1 {args}", args, {}, report("...", FAIL_SAFE, "A1"), None)
     for args in (["check", "a.xml", "b"], ["foo", "a", "b"], ["SET", "a", "b", "c"]):
@@ -151,6 +152,14 @@ def main():
         if result.returncode != 1 or len(errors) != 1:
             failures += 1
             print(f"FAIL closed stdout: status {result.returncode}, stderr {result.stderr!r}")
+
+    # Natively there is no window: without arguments the program says so and fails.
+    if not launcher:
+        count += 1
+        result = run([program], tempfile.gettempdir())
+        if result.returncode != 1 or result.stdout or b"window" not in result.stderr:
+            failures += 1
+            print(f"FAIL no arguments: status {result.returncode}, stderr {result.stderr!r}")
 
     print(f"{count - failures} of {count} command-line cases passed")
     return 1 if failures else 0

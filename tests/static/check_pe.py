@@ -6,6 +6,7 @@
         the stack on return (stdcall: 4 per argument; cdecl: 0); checked on 32-bit files only.
   --imports DLL=NAME,NAME ...  what the file imports from DLL is exactly these names.
   --system-only  every imported DLL is a system DLL (besides those named by --imports).
+  --console  the program runs in the console subsystem.
 """
 import argparse
 import re
@@ -83,13 +84,17 @@ def main():
     p.add_argument("--exact-exports", nargs="*", default=None)
     p.add_argument("--imports", nargs="*", default=[])
     p.add_argument("--system-only", action="store_true")
+    p.add_argument("--console", action="store_true")
     args = p.parse_args()
 
     faults = []
     fmt = re.search(r"file format (\S+)", objdump(args.objdump, "-f", args.file)).group(1)
     is32 = fmt == "pei-i386"
     print(f"{args.file}: {fmt}")
-    exports, imports, image_base = parse_private_headers(objdump(args.objdump, "-p", args.file))
+    headers = objdump(args.objdump, "-p", args.file)
+    exports, imports, image_base = parse_private_headers(headers)
+    if args.console and not re.search(r"^Subsystem\s+00000003", headers, re.M):
+        faults.append("not a console program")
 
     if args.exact_exports is not None:
         wanted = {}
