@@ -52,7 +52,8 @@ FieldSearch findCRC32Field(std::span<const uint8_t, kHeadBlockSize> head) {
   const std::size_t windowEnd = std::min(windowBegin + kWindowLength, kHeadBlockSize);
   static constexpr uint8_t kOpening[] = {'"', '0', 'x'};
   auto window = head.subspan(windowBegin, windowEnd - windowBegin);
-  auto opening = std::search(window.begin(), window.end(), std::begin(kOpening), std::end(kOpening));
+  auto opening =
+      std::search(window.begin(), window.end(), std::begin(kOpening), std::end(kOpening));
   if (opening == window.end()) return {FieldSearch::kMalformed, 0};
 
   const std::size_t q = windowBegin + static_cast<std::size_t>(opening - window.begin());
@@ -89,12 +90,14 @@ int32_t readCRC32inFile(DataFile& file, std::string& storedText) {
   return kOk;
 }
 
-int32_t writeCRC32inFile(DataFile& file, std::string_view crcText) {
+int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size) {
   HeadBlock original;
   if (readFully(file, 0, original) != static_cast<int64_t>(original.size())) return kCannotOpen;
   HeadBlock head = original;
   const int32_t code = writeCRC32inHead(head, crcText);
-  if (!writeFully(file, head)) {
+  const bool written = writeFully(file, head);
+  std::optional<FileStamp> after = written ? file.stamp() : std::nullopt;
+  if (!after || after->size != size) {
     writeFully(file, original);  // best effort: put back what was there
     return kCannotOpen;
   }

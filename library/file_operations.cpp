@@ -164,7 +164,7 @@ int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const Progr
   int32_t& code = info.errorCode;
   if ((code = preCheckFile(name, open, held)) != kOk) return code;
   code = calcCRC32ofFile(held, sink, info.crcText);
-  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText);
+  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText, held.stamp.size);
   if (code != kOk) info.crcText = kFailSafeCRC32;
   return code;
 }
@@ -174,7 +174,7 @@ int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileO
   HeldFile held;
   int32_t& code = info.errorCode;
   if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  return code = writeCRC32inFile(*held.file, kFailSafeCRC32);
+  return code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
 }
 
 }  // namespace korvale

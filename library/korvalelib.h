@@ -70,7 +70,8 @@ enum {
   DUDO66413_FIELD_UNREADABLE = 12,  /* check: identifier without a well-formed field */
   DUDO66413_FIELD_UNWRITABLE = 13,  /* set/reset: identifier without a well-formed field */
   DUDO66413_CANNOT_OPEN = 21,       /* the file cannot be opened exclusively for read/write,
-                                       or failed to read or write during the operation */
+                                       or failed to read or write, or was changed by a
+                                       writer ignoring the lock, during the operation */
   DUDO66413_TOO_SHORT = 22          /* the file holds fewer than 252 bytes */
 };
 

@@ -21,7 +21,6 @@ using testing::readFile;
 using testing::ScratchDir;
 using testing::writeFile;
 
-constexpr std::string_view kField = R"(crc32="0x00000000")";
 constexpr std::size_t kFieldAt = 60;
 constexpr std::size_t kDigitsAt = kFieldAt + 9;
 
