@@ -59,8 +59,8 @@ class Win32DataFile final : public DataFile {
 }  // namespace
 
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
-  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
   // A read-only file is refused even where the opener's rights would allow the write

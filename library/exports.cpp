@@ -14,9 +14,7 @@ namespace {
 
 OperationInfo record;
 
-std::string fromCounted(const CountedString* text) {
-  return {text->text, text->length};
-}
+std::string fromCounted(const CountedString* text) { return {text->text, text->length}; }
 
 // Writes the length byte and the characters, nothing more.
 void toCounted(std::string_view text, CountedString* result) {
@@ -54,17 +52,17 @@ KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoHeader(CountedString* resul
 }
 
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_resetCRC32inFile(const CountedString* fileName,
-                                                                 const ProgressSink*) {
+                                                                  const ProgressSink*) {
   return resetCRC32inFile(record, fromCounted(fileName));
 }
 
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_setCRC32inFile(const CountedString* fileName,
-                                                               const ProgressSink* sink) {
+                                                                const ProgressSink* sink) {
   return setCRC32inFile(record, fromCounted(fileName), sink);
 }
 
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_checkCRC32inFile(const CountedString* fileName,
-                                                                 const ProgressSink* sink) {
+                                                                  const ProgressSink* sink) {
   return checkCRC32inFile(record, fromCounted(fileName), sink);
 }
 

@@ -64,15 +64,15 @@ typedef struct ProgressSink {
 /* Error codes of the file operations, as returned and kept in the record. */
 enum {
   DUDO66413_OK = 0,
-  DUDO66413_CRC_EMPTY = 1,          /* check: the stored value is 0x00000000 */
-  DUDO66413_CRC_DIFFERENT = 2,      /* check: the stored value differs */
-  DUDO66413_NO_IDENTIFIER = 11,     /* no crc32 identifier in bytes 40..226 */
-  DUDO66413_FIELD_UNREADABLE = 12,  /* check: identifier without a well-formed field */
-  DUDO66413_FIELD_UNWRITABLE = 13,  /* set/reset: identifier without a well-formed field */
-  DUDO66413_CANNOT_OPEN = 21,       /* the file cannot be opened exclusively for read/write,
-                                       or failed to read or write, or was changed by a
-                                       writer ignoring the lock, during the operation */
-  DUDO66413_TOO_SHORT = 22          /* the file holds fewer than 252 bytes */
+  DUDO66413_CRC_EMPTY = 1,         /* check: the stored value is 0x00000000 */
+  DUDO66413_CRC_DIFFERENT = 2,     /* check: the stored value differs */
+  DUDO66413_NO_IDENTIFIER = 11,    /* no crc32 identifier in bytes 40..226 */
+  DUDO66413_FIELD_UNREADABLE = 12, /* check: identifier without a well-formed field */
+  DUDO66413_FIELD_UNWRITABLE = 13, /* set/reset: identifier without a well-formed field */
+  DUDO66413_CANNOT_OPEN = 21,      /* the file cannot be opened exclusively for read/write,
+                                      or failed to read or write, or was changed by a
+                                      writer ignoring the lock, during the operation */
+  DUDO66413_TOO_SHORT = 22         /* the file holds fewer than 252 bytes */
 };
 
 /* The three file operations. Each replaces the record of the last operation (command
@@ -80,12 +80,12 @@ enum {
  * exclusively for the whole call; another opener is refused meanwhile (and vice versa:
  * a file open elsewhere gives 21). */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_checkCRC32inFile(const CountedString* fileName,
-                                                                 const ProgressSink* sink);
+                                                                  const ProgressSink* sink);
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_setCRC32inFile(const CountedString* fileName,
-                                                               const ProgressSink* sink);
+                                                                const ProgressSink* sink);
 /* The sink is accepted and never called. */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_resetCRC32inFile(const CountedString* fileName,
-                                                                 const ProgressSink* sink);
+                                                                  const ProgressSink* sink);
 
 /* The record of the last operation. Reading changes nothing. */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_getInfoErrorCode(void);

@@ -5,8 +5,7 @@
 namespace korvale {
 
 int runWindow() {
-  writeStandardError(
-      "korvale: this build has no window; give a command (try: korvale HELP)\n");
+  writeStandardError("korvale: this build has no window; give a command (try: korvale HELP)\n");
   return 1;
 }
 

@@ -35,8 +35,8 @@ TEST(ChecksumField, SearchTable) {
       {"upper case", head(50, R"(CRC32="0x12345678")"), FieldSearch::kFound, 56},
       {"mixed case", head(50, R"(cRc32="0x12345678")"), FieldSearch::kFound, 56},
       {"digits must be 3 and 2", head(50, R"(crc23="0x12345678")"), FieldSearch::kNoIdentifier},
-      {"underscore skipped", head(50, R"(crc32_type="x" crc32="0x12345678")"),
-       FieldSearch::kFound, 71},
+      {"underscore skipped", head(50, R"(crc32_type="x" crc32="0x12345678")"), FieldSearch::kFound,
+       71},
       {"a letter after is taken", head(50, R"(crc32a="0x12345678")"), FieldSearch::kFound, 57},
       {"blanks around =", head(50, R"(crc32 = "0x12345678")"), FieldSearch::kFound, 58},
       {"quote right after", head(50, R"(crc32"0x12345678")"), FieldSearch::kFound, 55},
@@ -52,8 +52,7 @@ TEST(ChecksumField, SearchTable) {
        FieldSearch::kMalformed},
       {"only the first identifier counts", head(50, "crc32 " + spaces(30) + field),
        FieldSearch::kMalformed},
-      {"16-bit text", head(50, std::string("c\0r\0c\0003\0002\0", 10)),
-       FieldSearch::kNoIdentifier},
+      {"16-bit text", head(50, std::string("c\0r\0c\0003\0002\0", 10)), FieldSearch::kNoIdentifier},
   };
   for (const SearchCase& c : cases) {
     FieldSearch found = findCRC32Field(c.block);

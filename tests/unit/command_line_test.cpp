@@ -22,8 +22,15 @@ TEST(CommandLine, SplitTable) {
       {"k CHECK \"dir\\\" a.xml", {"k", "CHECK", "dir\\", "a.xml"}},  // no escape by backslash
       {"k ab\"c d\"e", {"k", "abc de"}},
       {"k \"open to the end", {"k", "open to the end"}},
-      {"k a\x01" "b\x1F" "c d", {"k", "a", "b", "c", "d"}},
-      {"k \xF6l\xFC" "ck", {"k", "\xF6l\xFC" "ck"}},  // bytes above 127 are ordinary
+      {"k a\x01"
+       "b\x1F"
+       "c d",
+       {"k", "a", "b", "c", "d"}},
+      {"k \xF6l\xFC"
+       "ck",
+       {"k",
+        "\xF6l\xFC"
+        "ck"}},  // bytes above 127 are ordinary
   };
   for (const auto& c : cases) EXPECT_EQ(splitCommandLine(c.line), c.words) << c.line;
 }

@@ -1,12 +1,11 @@
 // The exported interface, called as a client calls it: through the public header and the
 // shared library.
-#include "korvalelib.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "korvalelib.h"
 #include "test_files.h"
 
 namespace {

@@ -96,8 +96,7 @@ TEST(FileOperations, OutcomeTable) {
       {"set too short", Op::kSet, tooShort, kTooShort, "", tooShort},
       {"set missing", Op::kSet, "", kCannotOpen, "", ""},
       {"reset stamped", Op::kReset, stamped, kOk, "0x00000000", plain},
-      {"reset no identifier", Op::kReset, noIdentifier, kNoIdentifier, "0x00000000",
-       noIdentifier},
+      {"reset no identifier", Op::kReset, noIdentifier, kNoIdentifier, "0x00000000", noIdentifier},
       {"reset malformed", Op::kReset, malformed, kFieldUnwritable, "0x00000000", malformed},
       {"reset too short", Op::kReset, tooShort, kTooShort, "0x00000000", tooShort},
       {"reset missing", Op::kReset, "", kCannotOpen, "0x00000000", ""},
@@ -213,9 +212,8 @@ std::vector<std::string> blockwiseModel(std::size_t size) {
 }
 
 TEST(FileOperations, SinkSequence) {
-  EXPECT_EQ(blockwiseModel(600),
-            (std::vector<std::string>{"min 0", "max 600", "pos 0", "get", "pos 252", "get",
-                                      "pos 348", "pos 0"}));
+  EXPECT_EQ(blockwiseModel(600), (std::vector<std::string>{"min 0", "max 600", "pos 0", "get",
+                                                           "pos 252", "get", "pos 348", "pos 0"}));
   ScratchDir dir;
   const std::size_t chunk = kReadChunk;
   for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, 252 + chunk - 1,
@@ -244,8 +242,8 @@ TEST(FileOperations, SinkSequence) {
 
 // An in-memory file whose reads, writes and stamp can be made to fail.
 struct Faults {
-  int64_t failReadAt = -1;            // a read at or beyond this offset fails
-  int writeErrors = 0;                // this many writes fail after storing `partial` bytes
+  int64_t failReadAt = -1;  // a read at or beyond this offset fails
+  int writeErrors = 0;      // this many writes fail after storing `partial` bytes
   std::size_t partial = 0;
   std::size_t writeLimit = SIZE_MAX;  // every write stores at most this many bytes
   bool changesDuringPass = false;     // the stamp moves once the pass has begun
@@ -292,7 +290,10 @@ TEST(FileOperations, FaultsNeverReportOkNorLeaveAHalfWrittenField) {
       {"check: read error in the pass", Op::kCheck, {.failReadAt = 1000}, kCannotOpen, plain},
       {"set: read error in the pass", Op::kSet, {.failReadAt = 1000}, kCannotOpen, plain},
       {"set: head unreadable", Op::kSet, {.failReadAt = 0}, kCannotOpen, plain},
-      {"check: file changed in the pass", Op::kCheck, {.changesDuringPass = true}, kCannotOpen,
+      {"check: file changed in the pass",
+       Op::kCheck,
+       {.changesDuringPass = true},
+       kCannotOpen,
        plain},
       {"set: file changed in the pass", Op::kSet, {.changesDuringPass = true}, kCannotOpen, plain},
       {"set: short writes are completed", Op::kSet, {.writeLimit = 10}, kOk, stamped},
@@ -352,8 +353,8 @@ TEST(FileOperations, SparseFileBeyondTwoGigabytes) {
   // The reference: the head with zeroed digits, then the zeros of the hole.
   std::string head = dataFile(600);
   std::fill_n(head.begin() + kDigitsAt, 8, '0');
-  uint32_t reg = crc32UpdateBytewise(
-      0xFFFFFFFFu, {reinterpret_cast<const uint8_t*>(head.data()), head.size()});
+  uint32_t reg = crc32UpdateBytewise(0xFFFFFFFFu,
+                                     {reinterpret_cast<const uint8_t*>(head.data()), head.size()});
   const std::vector<uint8_t> zeros(1 << 20);
   for (uint64_t left = size - head.size(); left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, zeros.size()));

@@ -1,8 +1,7 @@
 // Korvale.exe as Windows sees it: its version record, its icon, and its own command-line
 // split when started with a raw command line.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -40,10 +39,14 @@ TEST(ProgramFile, VersionRecord) {
   const struct {
     const char* name;
     const char* value;
-  } strings[] = {{"FileVersion", "1.0.2011.11"}, {"ProductVersion", "1.0.0.0"},
-                 {"CompanyName", "---"},         {"ProductName", "Korvale"},
-                 {"OriginalFilename", "Korvale.exe"}, {"FileDescription", ""},
-                 {"LegalCopyright", ""},         {"Comments", ""}};
+  } strings[] = {{"FileVersion", "1.0.2011.11"},
+                 {"ProductVersion", "1.0.0.0"},
+                 {"CompanyName", "---"},
+                 {"ProductName", "Korvale"},
+                 {"OriginalFilename", "Korvale.exe"},
+                 {"FileDescription", ""},
+                 {"LegalCopyright", ""},
+                 {"Comments", ""}};
   for (const auto& s : strings) {
     char* value = nullptr;
     const std::string key = std::string("\\StringFileInfo\\040704E4\\") + s.name;
@@ -103,8 +106,8 @@ std::string report(const std::string& command, const std::string& result) {
 }
 
 TEST(ProgramFile, RawCommandLinesAreSplitByTheProgramsOwnRule) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("korvale-raw-" + std::to_string(GetCurrentProcessId()));
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("korvale-raw-" + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(folder);
   std::ofstream(folder / "d.xml", std::ios::binary) << std::string(300, 'x');
   const std::string empty = "ERROR: [11] Missing CRC32-Identifier within the first 252 Bytes.";
