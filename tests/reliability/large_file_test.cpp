@@ -64,21 +64,6 @@ std::string crcText(uint32_t reg) {
   return text;
 }
 
-// What a progress bar would show, without keeping every call.
-struct Bar {
-  int32_t maximum = -1, position = 0, highest = 0;
-  bool outOfRange = false;
-  ProgressSink sink{this, [](void*, int32_t) {},
-                    [](void* c, int32_t v) { static_cast<Bar*>(c)->maximum = v; },
-                    [](void* c) { return static_cast<Bar*>(c)->position; },
-                    [](void* c, int32_t v) {
-                      auto& self = *static_cast<Bar*>(c);
-                      self.outOfRange |= v < 0 || v > self.maximum;
-                      self.position = v;
-                      self.highest = std::max(self.highest, v);
-                    }};
-};
-
 TEST(LargeFile, SparseFileBeyondFourGigabytes) {
   ASSERT_EQ(feedZeros(0x12345678u, 1000), feedBits(0x12345678u, std::string(1000, '\0')));
 
@@ -93,7 +78,7 @@ TEST(LargeFile, SparseFileBeyondFourGigabytes) {
   zeroed.replace(69, 8, "00000000");
   const std::string expected = crcText(feedZeros(feedBits(0xFFFFFFFFu, zeroed), size - 600));
 
-  Bar bar;
+  testing::BarModel bar;
   OperationInfo info;
   ASSERT_EQ(setCRC32inFile(info, name, &bar.sink), kOk);
   EXPECT_EQ(info.crcText, expected);

@@ -313,27 +313,6 @@ TEST(FileOperations, FaultsNeverReportOkNorLeaveAHalfWrittenField) {
   }
 }
 
-}  // namespace
-}  // namespace korvale
-
-namespace korvale {
-namespace {
-
-// Tracks what a progress bar would show, without keeping every call.
-struct BoundsSink {
-  int32_t maximum = -1, position = 0, highest = 0;
-  bool wentBackwards = false;
-  ProgressSink sink{this, [](void*, int32_t) {},
-                    [](void* c, int32_t v) { static_cast<BoundsSink*>(c)->maximum = v; },
-                    [](void* c) { return static_cast<BoundsSink*>(c)->position; },
-                    [](void* c, int32_t v) {
-                      auto& self = *static_cast<BoundsSink*>(c);
-                      if (v != 0 && v < self.position) self.wentBackwards = true;
-                      self.position = v;
-                      self.highest = std::max(self.highest, v);
-                    }};
-};
-
 TEST(FileOperations, SparseFileBeyondTwoGigabytes) {
   ScratchDir dir;
   const std::string name = dir.path("large.xml");
@@ -341,7 +320,7 @@ TEST(FileOperations, SparseFileBeyondTwoGigabytes) {
   writeFile(name, dataFile(600));
   std::filesystem::resize_file(name, size);
 
-  BoundsSink bar;
+  testing::BarModel bar;
   OperationInfo info;
   ASSERT_EQ(setCRC32inFile(info, name, &bar.sink), kOk);
   EXPECT_GT(bar.maximum, 0);

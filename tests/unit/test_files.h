@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "korvalelib.h"
+
 namespace korvale::testing {
 
 // A fresh folder, removed with everything in it when the object goes.
@@ -31,5 +33,23 @@ std::string dataFile(std::size_t size, std::string_view field = R"(crc32="0x0000
 
 // Offsets where two contents differ, for "only the digits changed" checks.
 std::string differingOffsets(std::string_view a, std::string_view b);
+
+// A sink that tracks what a progress bar would show, without keeping every call.
+struct BarModel {
+  int32_t maximum = -1, position = 0, highest = 0;
+  bool wentBackwards = false;  // a position below the one before, other than the reset to 0
+  bool outOfRange = false;     // a position below 0 or above the maximum
+  ProgressSink sink{this, [](void*, int32_t) {},
+                    [](void* c, int32_t v) { static_cast<BarModel*>(c)->maximum = v; },
+                    [](void* c) { return static_cast<BarModel*>(c)->position; },
+                    [](void* c, int32_t v) { static_cast<BarModel*>(c)->set(v); }};
+
+  void set(int32_t v) {
+    wentBackwards |= v != 0 && v < position;
+    outOfRange |= v < 0 || v > maximum;
+    position = v;
+    if (v > highest) highest = v;
+  }
+};
 
 }  // namespace korvale::testing
