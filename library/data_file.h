@@ -36,6 +36,11 @@ class DataFile {
 // directory or device, no write permission, a read-only file, or the file held elsewhere.
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
 
+#ifdef _WIN32
+// The same for a UTF-16 name, which may hold characters outside the system's ANSI code page.
+std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name);
+#endif
+
 using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
 
 }  // namespace korvale

@@ -58,14 +58,6 @@ struct HeldFile {
   FileStamp stamp;
 };
 
-void begin(OperationInfo& info, std::string_view command, std::string_view name,
-           std::string_view crcText) {
-  info.commandText.assign(command);
-  info.commandText.append(lastCharacters(name, 60));
-  info.crcText.assign(crcText);
-  info.errorCode = kOk;
-}
-
 // Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
 int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& held) {
   // A name with a zero byte would silently open a different, shorter name.
@@ -78,30 +70,42 @@ int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& hel
   return stamp->size < kHeadBlockSize ? kTooShort : kOk;
 }
 
-// The CRC of the whole file with the field's digits read as '0'. Gives 11 or 13 from the
-// field (the pass still runs, driving the sink), or 21 when a read fails or the file
-// changed during the pass.
-int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& crcText) {
+int32_t readHead(DataFile& file, HeadBlock& head) {
+  return readFully(file, 0, head) == static_cast<int64_t>(kBlock) ? kOk : kCannotOpen;
+}
+
+// The CRC of the whole file, from its `head` as read, with the field's digits read as '0'.
+// Gives 11 or 13 from the field (the pass still runs, driving the sink), or 21 when a read
+// fails or the file changed during the pass. The pass reads up to the size the file had when
+// opened: a file that grew or shrank since shows in its stamp, without a read at the end.
+int32_t calcCRC32ofFile(HeldFile& held, HeadBlock head, std::span<uint8_t> buffer,
+                        const ProgressSink* sink, std::string& crcText) {
   crcText = kFailSafeCRC32;
-  HeadBlock head;
-  if (readFully(*held.file, 0, head) != static_cast<int64_t>(kBlock)) return kCannotOpen;
   const int32_t fieldCode = zeroCRC32inHead(head);
 
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
-  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
+  std::unique_ptr<uint8_t[]> owned;
+  if (buffer.size() < kBlock) {
+    owned = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
+    buffer = {owned.get(), kReadChunk};
+  }
+  buffer = buffer.first(buffer.size() - buffer.size() % kBlock);
+  const uint64_t size = held.stamp.size;
   uint64_t offset = kBlock;
-  for (;;) {
-    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
+  while (offset < size) {
+    const std::span<uint8_t> chunk =
+        buffer.first(static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), size - offset)));
+    const int64_t n = readFully(*held.file, offset, chunk);
     if (n < 0) {
       progress.finish();
       return kCannotOpen;
     }
-    engine.update({chunk.get(), static_cast<std::size_t>(n)});
+    engine.update(chunk.first(static_cast<std::size_t>(n)));
     progress.advanceChunk(static_cast<uint64_t>(n));
     offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < kReadChunk) break;
+    if (static_cast<std::size_t>(n) < chunk.size()) break;  // it shrank
   }
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);
@@ -111,6 +115,39 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   if (!after || *after != held.stamp || offset != held.stamp.size) return kCannotOpen;
   crcText = engine.getCRC32();
   return fieldCode;
+}
+
+int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
+                      std::string& crcText) {
+  HeadBlock head;
+  std::string stored, computed;
+  int32_t code;
+  if ((code = readHead(*held.file, head)) != kOk) return code;
+  if ((code = readCRC32inHead(head, stored)) != kOk) return code;
+  if ((code = calcCRC32ofFile(held, head, buffer, sink, computed)) != kOk) return code;
+  if (stored == kFailSafeCRC32) return kCrcEmpty;
+  if (stored != computed) return kCrcDifferent;
+  crcText = computed;
+  return kOk;
+}
+
+int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
+                    std::string& crcText) {
+  HeadBlock head;
+  int32_t code = readHead(*held.file, head);
+  if (code == kOk) code = calcCRC32ofFile(held, head, buffer, sink, crcText);
+  if (code == kOk) code = writeCRC32inFile(*held.file, crcText, held.stamp.size);
+  if (code != kOk) crcText = kFailSafeCRC32;
+  return code;
+}
+
+// The record of an operation on `name`, from its outcome.
+int32_t record(OperationInfo& info, std::string_view command, std::string_view name,
+               Outcome outcome) {
+  info.commandText.assign(command);
+  info.commandText.append(lastCharacters(name, 60));
+  info.crcText = std::move(outcome.crcText);
+  return info.errorCode = outcome.code;
 }
 
 }  // namespace
@@ -138,43 +175,41 @@ std::string_view errorText(int32_t code) {
   }
 }
 
+Outcome runOperation(Operation operation, const std::string& name, std::span<uint8_t> buffer,
+                     const ProgressSink* sink, DataFileOpener open) {
+  Outcome outcome;
+  // A set that cannot open the file, or finds it too short, leaves the CRC text empty.
+  outcome.crcText = operation == Operation::kSet ? "" : kFailSafeCRC32;
+  HeldFile held;
+  outcome.code = preCheckFile(name, open, held);
+  if (held.file) outcome.size = held.stamp.size;
+  if (outcome.code != kOk) return outcome;
+  switch (operation) {
+    case Operation::kCheck:
+      outcome.code = checkHeldFile(held, buffer, sink, outcome.crcText);
+      break;
+    case Operation::kSet:
+      outcome.code = setHeldFile(held, buffer, sink, outcome.crcText);
+      break;
+    case Operation::kReset:
+      outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+      break;
+  }
+  return outcome;
+}
+
 int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
                          DataFileOpener open) {
-  begin(info, "CHECK ...", name, kFailSafeCRC32);
-  HeldFile held;
-  std::string stored, computed;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  if ((code = readCRC32inFile(*held.file, stored)) != kOk) return code;
-  if ((code = calcCRC32ofFile(held, sink, computed)) != kOk) return code;
-  if (stored == kFailSafeCRC32) {
-    code = kCrcEmpty;
-  } else if (stored != computed) {
-    code = kCrcDifferent;
-  } else {
-    info.crcText = computed;
-  }
-  return code;
+  return record(info, "CHECK ...", name, runOperation(Operation::kCheck, name, {}, sink, open));
 }
 
 int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
                        DataFileOpener open) {
-  begin(info, "SET ...", name, "");
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  code = calcCRC32ofFile(held, sink, info.crcText);
-  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText, held.stamp.size);
-  if (code != kOk) info.crcText = kFailSafeCRC32;
-  return code;
+  return record(info, "SET ...", name, runOperation(Operation::kSet, name, {}, sink, open));
 }
 
 int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileOpener open) {
-  begin(info, "RESET ...", name, kFailSafeCRC32);
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  return code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+  return record(info, "RESET ...", name, runOperation(Operation::kReset, name, {}, nullptr, open));
 }
 
 }  // namespace korvale

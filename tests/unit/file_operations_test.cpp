@@ -242,7 +242,7 @@ TEST(FileOperations, SinkSequence) {
 
 // An in-memory file whose reads, writes and stamp can be made to fail.
 struct Faults {
-  int64_t failReadAt = -1;  // a read at or beyond this offset fails
+  int64_t failReadAt = -1;  // a read reaching this offset fails
   int writeErrors = 0;      // this many writes fail after storing `partial` bytes
   std::size_t partial = 0;
   std::size_t writeLimit = SIZE_MAX;  // every write stores at most this many bytes
@@ -259,7 +259,10 @@ struct FaultyFile final : DataFile {
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
     if (offset >= 252) passStarted = true;
-    if (faults.failReadAt >= 0 && static_cast<int64_t>(offset) >= faults.failReadAt) return -1;
+    if (faults.failReadAt >= 0 &&
+        static_cast<int64_t>(offset + buffer.size()) > faults.failReadAt) {
+      return -1;
+    }
     if (offset >= content.size()) return 0;
     const std::size_t n = std::min<std::size_t>(buffer.size(), content.size() - offset);
     std::memcpy(buffer.data(), content.data() + offset, n);
