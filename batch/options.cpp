@@ -181,23 +181,24 @@ std::string helpText(std::string_view program) {
   set     compute each file's CRC and write it into its field
   reset   put each file's field back to 0x00000000
 
-A PATH that is a folder is walked: its files whose names end in .xml (any case),
-in byte order of their names, folders within it too, links to folders not followed.
+A PATH that is a folder is walked: its files named *.xml (any case) and those of
+its folders, in byte order of their names; links to folders are not followed.
 A file named as a PATH is taken whatever its name.
 
 Options:
-  -j, --jobs N          work on N files at a time (default: the number of processors)
-      --files-from FILE read more PATHs from FILE, one per line ('-': standard input)
-  -0, --null            entries of the --files-from list end with a NUL, not a line feed
-      --json            one JSON object per file instead of a text line
-  -q, --quiet           print only the files whose code is not 0
-  -h, --help            show this help and exit
-      --version         show the version and exit
+  -j, --jobs N         work on N files at a time (default: one per processor)
+      --files-from F   read more PATHs from file F ('-': standard input),
+                       one per line
+  -0, --null           the entries of F end with a NUL, not a line feed
+      --json           print a JSON object per file instead of a text line
+  -q, --quiet          print only the files whose code is not 0
+  -h, --help           show this help and exit
+      --version        show the version and exit
 
-Each file gets one line on standard output, in input order: its code (two digits),
-its CRC text, its path and the message, separated by tabs. A summary follows on
-standard error. Exit status: 0 when every file gave code 0, 1 when any gave another
-code, 2 for a usage error.
+One line per file on standard output, in input order: the code (two digits),
+the CRC text, the path and the message, separated by tabs. A summary follows
+on standard error. Exit status: 0 when every file gave code 0, 1 when any
+gave another, 2 for a usage error.
 )";
 }
 
