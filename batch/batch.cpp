@@ -5,6 +5,7 @@
 
 #include "console.h"
 #include "files.h"
+#include "list.h"
 #include "runner.h"
 
 namespace korvale::batch {
@@ -36,16 +37,19 @@ class ProgressLine {
 };
 
 // Reads the list and walks every entry; false when the reading failed or was stopped.
-bool walkList(ByteSource& source, const Options& options, Folders& folders, const PathSink& take,
+bool walkList(ByteSource& source, const Options& options, Folders& folders, const FileSink& take,
               bool& readFailed) {
   ListSplitter splitter(options.nulSeparated ? '\0' : '\n', listLinesMayEndWithCarriageReturn());
-  const PathSink walkEntry = [&](std::string entry) {
+  const EntrySink walkEntry = [&](std::string entry) {
     return walkPath(folders, pathFromListEntry(std::move(entry)), take);
   };
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     const int64_t n = source.read(buffer);
-    if (n < 0) return !(readFailed = true);
+    if (n < 0) {
+      readFailed = true;
+      return false;
+    }
     if (n == 0) return splitter.finish(walkEntry);
     if (!splitter.feed({buffer.data(), static_cast<std::size_t>(n)}, walkEntry)) return false;
   }
@@ -94,7 +98,7 @@ int runBatch(const Options& options) {
 
   bool listFailed = false;
   std::thread walker([&] {
-    const PathSink take = [&](std::string path) { return runner.add(std::move(path)); };
+    const FileSink take = [&](WalkedFile file) { return runner.add(std::move(file)); };
     bool going = true;
     for (const std::string& path : options.paths) {
       if (!(going = walkPath(*folders, path, take))) break;

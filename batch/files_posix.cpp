@@ -37,6 +37,9 @@ class PosixFolders final : public Folders {
   std::optional<std::vector<FolderEntry>> list(const std::string& folder) override {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return std::nullopt;
+    // The entries' inode numbers come with them; their device is the folder's.
+    struct stat st {};
+    const bool known = ::fstat(::dirfd(dir), &st) == 0;
     std::vector<FolderEntry> entries;
     for (;;) {
       errno = 0;
@@ -44,7 +47,9 @@ class PosixFolders final : public Folders {
       if (!entry) break;
       const std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
-      entries.push_back({std::string(name), kindOf(dir, *entry)});
+      std::optional<FileId> id;
+      if (known) id = FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(entry->d_ino)};
+      entries.push_back({std::string(name), kindOf(dir, *entry), id});
     }
     const bool complete = errno == 0;
     ::closedir(dir);
@@ -52,9 +57,11 @@ class PosixFolders final : public Folders {
     return entries;
   }
 
-  bool isFolder(const std::string& path) override {
+  PathInfo look(const std::string& path) override {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {S_ISDIR(st.st_mode),
+            FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}};
   }
 
   std::string join(const std::string& folder, std::string_view name) override {

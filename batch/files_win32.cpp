@@ -31,7 +31,7 @@ class Win32Folders final : public Folders {
     do {
       const std::wstring_view name = data.cFileName;
       if (name == L"." || name == L"..") continue;
-      entries.push_back({pathFromWide(data.cFileName), kindOf(data)});
+      entries.push_back({pathFromWide(data.cFileName), kindOf(data), std::nullopt});
     } while (FindNextFileW(find, &data));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(find);
@@ -39,9 +39,11 @@ class Win32Folders final : public Folders {
     return entries;
   }
 
-  bool isFolder(const std::string& path) override {
+  // Finding a file's identity would take opening it: names alone tell files apart here.
+  PathInfo look(const std::string& path) override {
     const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return {attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
+            std::nullopt};
   }
 
   std::string join(const std::string& folder, std::string_view name) override {

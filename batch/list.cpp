@@ -5,7 +5,7 @@ namespace korvale::batch {
 ListSplitter::ListSplitter(char separator, bool dropCarriageReturn)
     : separator_(separator), dropCarriageReturn_(dropCarriageReturn && separator == '\n') {}
 
-bool ListSplitter::feed(std::string_view bytes, const PathSink& take) {
+bool ListSplitter::feed(std::string_view bytes, const EntrySink& take) {
   for (std::size_t end; (end = bytes.find(separator_)) != std::string_view::npos;) {
     partial_.append(bytes.substr(0, end));
     bytes.remove_prefix(end + 1);
@@ -15,9 +15,9 @@ bool ListSplitter::feed(std::string_view bytes, const PathSink& take) {
   return true;
 }
 
-bool ListSplitter::finish(const PathSink& take) { return emit(take); }
+bool ListSplitter::finish(const EntrySink& take) { return emit(take); }
 
-bool ListSplitter::emit(const PathSink& take) {
+bool ListSplitter::emit(const EntrySink& take) {
   if (dropCarriageReturn_ && partial_.ends_with('\r')) partial_.pop_back();
   if (partial_.empty()) return true;
   std::string entry;

@@ -8,8 +8,8 @@
 
 namespace korvale::batch {
 
-// Receives one path; false stops the reading.
-using PathSink = std::function<bool(std::string path)>;
+// Receives one entry; false stops the reading.
+using EntrySink = std::function<bool(std::string path)>;
 
 class ListSplitter {
  public:
@@ -18,12 +18,12 @@ class ListSplitter {
   ListSplitter(char separator, bool dropCarriageReturn);
 
   // Hands over every entry that `bytes` completes; false when `take` stopped.
-  bool feed(std::string_view bytes, const PathSink& take);
+  bool feed(std::string_view bytes, const EntrySink& take);
   // Hands over the last entry, if the list did not end with a separator.
-  bool finish(const PathSink& take);
+  bool finish(const EntrySink& take);
 
  private:
-  bool emit(const PathSink& take);
+  bool emit(const EntrySink& take);
 
   char separator_;
   bool dropCarriageReturn_;

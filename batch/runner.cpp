@@ -21,11 +21,11 @@ OrderedRunner::~OrderedRunner() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-bool OrderedRunner::add(std::string path) {
+bool OrderedRunner::add(WalkedFile file) {
   std::unique_lock lock(mutex_);
   roomReady_.wait(lock, [this] { return stopped_ || slots_.size() < window_; });
   if (stopped_) return false;
-  slots_.push_back({std::move(path), std::nullopt});
+  slots_.push_back({std::move(file), std::nullopt});
   workReady_.notify_one();
   return true;
 }
@@ -54,13 +54,15 @@ Progress OrderedRunner::progress() const {
   return {filesDone_, bytesDone_, first_ + slots_.size(), closed_, 0};
 }
 
-// The next path may be taken when there is one and no worker has the same name in hand: the
-// same file named twice is worked on twice, one after the other, as with a single worker.
+// The next file may be taken when there is one and no worker has it in hand, by the same
+// name or by another: a file reached twice is worked on twice, one time after the other, as
+// with a single worker (side by side, one of them would find it held by the other).
 bool OrderedRunner::canTake() const {
   if (next_ == first_ + slots_.size()) return false;
-  const std::string& path = slots_[next_ - first_].path;
-  return std::none_of(active_.begin(), active_.end(),
-                      [&](const std::string* other) { return *other == path; });
+  const WalkedFile& file = slots_[next_ - first_].file;
+  return std::none_of(active_.begin(), active_.end(), [&](const WalkedFile* other) {
+    return other->path == file.path || (file.id && file.id == other->id);
+  });
 }
 
 void OrderedRunner::workLoop(std::size_t bufferSize) {
@@ -72,11 +74,11 @@ void OrderedRunner::workLoop(std::size_t bufferSize) {
     });
     if (stopped_ || !canTake()) return;
     Slot& slot = slots_[next_++ - first_];
-    active_.push_back(&slot.path);
+    active_.push_back(&slot.file);
     lock.unlock();
-    Outcome outcome = work_(slot.path, {buffer.get(), bufferSize});
+    Outcome outcome = work_(slot.file.path, {buffer.get(), bufferSize});
     lock.lock();
-    active_.erase(std::find(active_.begin(), active_.end(), &slot.path));
+    active_.erase(std::find(active_.begin(), active_.end(), &slot.file));
     ++filesDone_;
     bytesDone_ += outcome.size;
     slot.outcome = std::move(outcome);
@@ -89,7 +91,7 @@ void OrderedRunner::workLoop(std::size_t bufferSize) {
 void OrderedRunner::handOverReady() {
   const uint64_t before = first_;
   while (!slots_.empty() && slots_.front().outcome) {
-    if (!stopped_ && !deliver_(slots_.front().path, *slots_.front().outcome)) stopLocked();
+    if (!stopped_ && !deliver_(slots_.front().file.path, *slots_.front().outcome)) stopLocked();
     slots_.pop_front();
     ++first_;
   }

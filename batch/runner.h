@@ -16,6 +16,7 @@
 
 #include "file_operations.h"
 #include "output.h"
+#include "walk.h"
 
 namespace korvale::batch {
 
@@ -34,8 +35,8 @@ class OrderedRunner {
   OrderedRunner(const OrderedRunner&) = delete;
   OrderedRunner& operator=(const OrderedRunner&) = delete;
 
-  // Queues a path; false once the run has stopped.
-  bool add(std::string path);
+  // Queues a file; false once the run has stopped.
+  bool add(WalkedFile file);
   // No more paths will come.
   void close();
   // Waits until every result is handed over, or the run stopped; calls `tick` every
@@ -45,7 +46,7 @@ class OrderedRunner {
 
  private:
   struct Slot {
-    std::string path;
+    WalkedFile file;
     std::optional<Outcome> outcome;
   };
 
@@ -65,7 +66,7 @@ class OrderedRunner {
   std::deque<Slot> slots_;  // slots_[i]: path number first_ + i; a deque keeps references valid
   uint64_t first_ = 0;      // the next to hand over
   uint64_t next_ = 0;       // the next to take
-  std::vector<const std::string*> active_;  // paths being worked on
+  std::vector<const WalkedFile*> active_;  // files being worked on
   uint64_t filesDone_ = 0, bytesDone_ = 0;
   bool closed_ = false, stopped_ = false;
   std::vector<std::thread> threads_;

@@ -5,9 +5,9 @@
 namespace korvale::batch {
 namespace {
 
-bool walkFolder(Folders& folders, const std::string& folder, const PathSink& take) {
+bool walkFolder(Folders& folders, const std::string& folder, const FileSink& take) {
   std::optional<std::vector<FolderEntry>> entries = folders.list(folder);
-  if (!entries) return take(folder);
+  if (!entries) return take({folder, std::nullopt});
   // std::string compares as unsigned bytes: the byte order of the names.
   std::sort(entries->begin(), entries->end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -16,8 +16,10 @@ bool walkFolder(Folders& folders, const std::string& folder, const PathSink& tak
     std::string path = folders.join(folder, entry.name);
     if (entry.kind == FolderEntry::kFolder) {
       if (!walkFolder(folders, path, take)) return false;
-    } else if (entry.kind == FolderEntry::kOther || !folders.isFolder(path)) {
-      if (!take(std::move(path))) return false;
+    } else if (entry.kind == FolderEntry::kOther) {
+      if (!take({std::move(path), entry.id})) return false;
+    } else if (const PathInfo target = folders.look(path); !target.folder) {
+      if (!take({std::move(path), target.id})) return false;
     }
   }
   return true;
@@ -33,8 +35,9 @@ bool hasXmlName(std::string_view name) {
   });
 }
 
-bool walkPath(Folders& folders, const std::string& path, const PathSink& take) {
-  return folders.isFolder(path) ? walkFolder(folders, path, take) : take(path);
+bool walkPath(Folders& folders, const std::string& path, const FileSink& take) {
+  const PathInfo info = folders.look(path);
+  return info.folder ? walkFolder(folders, path, take) : take({path, info.id});
 }
 
 }  // namespace korvale::batch

@@ -11,7 +11,7 @@ namespace {
 std::vector<std::string> split(const std::vector<std::string>& pieces, char separator,
                                bool dropCarriageReturn) {
   std::vector<std::string> entries;
-  const PathSink take = [&](std::string path) {
+  const EntrySink take = [&](std::string path) {
     entries.push_back(std::move(path));
     return true;
   };
@@ -37,7 +37,7 @@ TEST(List, EntriesAcrossPieces) {
 
 TEST(List, StopsWhenTheTakerStops) {
   int taken = 0;
-  const PathSink take = [&](std::string) { return ++taken < 2; };
+  const EntrySink take = [&](std::string) { return ++taken < 2; };
   ListSplitter splitter('\n', false);
   EXPECT_FALSE(splitter.feed("a\nb\nc\n", take));
   EXPECT_EQ(taken, 2);

@@ -22,7 +22,7 @@ std::vector<std::string> numbered(int count) {
 }
 
 void runAll(OrderedRunner& runner, const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) ASSERT_TRUE(runner.add(path));
+  for (const std::string& path : paths) ASSERT_TRUE(runner.add({path, std::nullopt}));
   runner.close();
   EXPECT_TRUE(runner.wait([] {}, 10ms));
 }
@@ -82,7 +82,7 @@ TEST(Runner, ASlowFileHoldsBackOnlyTheLinesAfterIt) {
         ++deliveredCount;
         return true;
       });
-  for (const std::string& path : numbered(40)) ASSERT_TRUE(runner.add(path));
+  for (const std::string& path : numbered(40)) ASSERT_TRUE(runner.add({path, std::nullopt}));
   runner.close();
   // Everything but f2 gets done while f2 is held; only f0 and f1 go out before it.
   while (worked < 39) std::this_thread::sleep_for(1ms);
@@ -107,7 +107,7 @@ TEST(Runner, TheWindowBoundsWhatWaitsBehindASlowFile) {
   std::atomic<int> added = 0;
   std::thread producer([&] {
     for (const std::string& path : numbered(20)) {
-      if (runner.add(path)) ++added;
+      if (runner.add({path, std::nullopt})) ++added;
     }
     runner.close();
   });
@@ -120,33 +120,51 @@ TEST(Runner, TheWindowBoundsWhatWaitsBehindASlowFile) {
   EXPECT_EQ(added, 20);
 }
 
-TEST(Runner, TheSameNameIsNeverInTwoHands) {
+// By the same name, or by two names with one identity (a link): never in two hands at once.
+TEST(Runner, TheSameFileIsNeverInTwoHands) {
+  std::vector<WalkedFile> files;
+  for (int i = 0; i < 90; ++i) {
+    switch (i % 3) {
+      case 0:
+        files.push_back({"same", std::nullopt});
+        break;
+      case 1:
+        files.push_back({"link" + std::to_string(i), FileId{1, 42}});
+        break;
+      default:
+        files.push_back({"f" + std::to_string(i), FileId{1, static_cast<uint64_t>(i)}});
+    }
+  }
   std::mutex mutex;
-  std::multiset<std::string> inHand;
+  std::multiset<std::string> inHand;  // "same", "42" or a unique name
   bool overlapped = false;
-  std::vector<std::string> paths;
-  for (int i = 0; i < 60; ++i) paths.push_back(i % 3 == 0 ? "same" : "f" + std::to_string(i));
+  const auto key = [](const std::string& path) {
+    return path.starts_with("link") ? std::string("42") : path;
+  };
   std::vector<std::string> delivered;
   OrderedRunner runner(
       4, 16,
       [&](const std::string& path, std::span<uint8_t>) {
         {
           std::lock_guard lock(mutex);
-          overlapped |= inHand.contains(path);
-          inHand.insert(path);
+          overlapped |= inHand.contains(key(path));
+          inHand.insert(key(path));
         }
         std::this_thread::sleep_for(1ms);
         std::lock_guard lock(mutex);
-        inHand.erase(inHand.find(path));
+        inHand.erase(inHand.find(key(path)));
         return Outcome{};
       },
       [&](const std::string& path, const Outcome&) {
         delivered.push_back(path);
         return true;
       });
-  runAll(runner, paths);
+  for (const WalkedFile& file : files) ASSERT_TRUE(runner.add(file));
+  runner.close();
+  EXPECT_TRUE(runner.wait([] {}, 10ms));
   EXPECT_FALSE(overlapped);
-  EXPECT_EQ(delivered, paths);
+  ASSERT_EQ(delivered.size(), files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(delivered[i], files[i].path);
 }
 
 TEST(Runner, AFailedDeliveryStopsTheRun) {
@@ -162,7 +180,7 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
       [&](const std::string&, const Outcome&) { return ++delivered < 3; });
   bool refused = false;
   for (const std::string& path : numbered(1000)) {
-    if (!runner.add(path)) {
+    if (!runner.add({path, std::nullopt})) {
       refused = true;
       break;
     }
@@ -184,7 +202,7 @@ TEST(Runner, TicksWhileWaiting) {
         return Outcome{};
       },
       [](const std::string&, const Outcome&) { return true; });
-  ASSERT_TRUE(runner.add("slow"));
+  ASSERT_TRUE(runner.add({"slow", std::nullopt}));
   runner.close();
   int ticks = 0;
   EXPECT_TRUE(runner.wait(

@@ -11,7 +11,7 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-// Folders as a map from folder path to its entries; links are listed with their targets' kind.
+// Folders as a map from folder path to its entries, and the links that lead to folders.
 class FakeFolders final : public Folders {
  public:
   std::map<std::string, std::vector<FolderEntry>> folders;
@@ -24,8 +24,10 @@ class FakeFolders final : public Folders {
     if (unreadable.contains(folder) || !folders.contains(folder)) return std::nullopt;
     return folders.at(folder);
   }
-  bool isFolder(const std::string& path) override {
-    return folders.contains(path) || unreadable.contains(path) || linksToFolders.contains(path);
+  PathInfo look(const std::string& path) override {
+    const bool folder =
+        folders.contains(path) || unreadable.contains(path) || linksToFolders.contains(path);
+    return {folder, FileId{0, std::hash<std::string>{}(path)}};
   }
   std::string join(const std::string& folder, std::string_view name) override {
     return folder + (folder.ends_with('/') ? "" : "/") + std::string(name);
@@ -35,8 +37,8 @@ class FakeFolders final : public Folders {
 Paths walk(FakeFolders& folders, const Paths& arguments) {
   Paths taken;
   for (const std::string& path : arguments) {
-    walkPath(folders, path, [&](std::string file) {
-      taken.push_back(std::move(file));
+    walkPath(folders, path, [&](WalkedFile file) {
+      taken.push_back(std::move(file.path));
       return true;
     });
   }
@@ -83,12 +85,29 @@ TEST(Walk, StopsWhenTheTakerStops) {
   fs.folders["top"] = {{"sub", FolderEntry::kFolder}, {"z.xml", FolderEntry::kOther}};
   fs.folders["top/sub"] = {{"a.xml", FolderEntry::kOther}, {"b.xml", FolderEntry::kOther}};
   Paths taken;
-  EXPECT_FALSE(walkPath(fs, "top", [&](std::string path) {
-    taken.push_back(path);
+  EXPECT_FALSE(walkPath(fs, "top", [&](WalkedFile file) {
+    taken.push_back(file.path);
     return false;
   }));
   EXPECT_EQ(taken, Paths{"top/sub/a.xml"});
   EXPECT_EQ(fs.listings, 2);
+}
+
+// A file's identity comes from its entry; a link's from what it leads to.
+TEST(Walk, IdentitiesOfWhatIsTaken) {
+  FakeFolders fs;
+  fs.folders["top"] = {{"file.xml", FolderEntry::kOther, FileId{1, 7}},
+                       {"link.xml", FolderEntry::kLink, FileId{1, 8}}};
+  std::vector<std::optional<FileId>> ids;
+  const FileSink take = [&](WalkedFile file) {
+    ids.push_back(file.id);
+    return true;
+  };
+  walkPath(fs, "top", take);
+  walkPath(fs, "named.xml", take);
+  const std::hash<std::string> hash;
+  EXPECT_EQ(ids, (std::vector<std::optional<FileId>>{FileId{1, 7}, FileId{0, hash("top/link.xml")},
+                                                     FileId{0, hash("named.xml")}}));
 }
 
 TEST(Walk, XmlNames) {
