@@ -70,61 +70,89 @@ int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& hel
   return stamp->size < kHeadBlockSize ? kTooShort : kOk;
 }
 
-int32_t readHead(DataFile& file, HeadBlock& head) {
-  return readFully(file, 0, head) == static_cast<int64_t>(kBlock) ? kOk : kCannotOpen;
-}
-
-// The CRC of the whole file, from its `head` as read, with the field's digits read as '0'.
-// Gives 11 or 13 from the field (the pass still runs, driving the sink), or 21 when a read
-// fails or the file changed during the pass. The pass reads up to the size the file had when
-// opened: a file that grew or shrank since shows in its stamp, without a read at the end.
-int32_t calcCRC32ofFile(HeldFile& held, HeadBlock head, std::span<uint8_t> buffer,
-                        const ProgressSink* sink, std::string& crcText) {
-  crcText = kFailSafeCRC32;
-  const int32_t fieldCode = zeroCRC32inHead(head);
-
-  tCRC32 engine;
-  engine.update(head);
-  SinkDriver progress(sink, held.stamp.size);
-  std::unique_ptr<uint8_t[]> owned;
-  if (buffer.size() < kBlock) {
-    owned = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
-    buffer = {owned.get(), kReadChunk};
-  }
-  buffer = buffer.first(buffer.size() - buffer.size() % kBlock);
-  const uint64_t size = held.stamp.size;
-  uint64_t offset = kBlock;
-  while (offset < size) {
-    const std::span<uint8_t> chunk =
-        buffer.first(static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), size - offset)));
-    const int64_t n = readFully(*held.file, offset, chunk);
-    if (n < 0) {
-      progress.finish();
-      return kCannotOpen;
+// One read of the whole file. Its first read takes the head block and as much after it as the
+// buffer holds, so a small file is read by a single system call; the CRC then continues from
+// what that read brought.
+class FilePass {
+ public:
+  // An empty buffer, or one below a block, makes the pass allocate its own.
+  FilePass(HeldFile& held, std::span<uint8_t> buffer) : held_(held) {
+    if (buffer.size() < kBlock) {
+      owned_ = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
+      buffer = {owned_.get(), kReadChunk};
     }
-    engine.update(chunk.first(static_cast<std::size_t>(n)));
-    progress.advanceChunk(static_cast<uint64_t>(n));
-    offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < chunk.size()) break;  // it shrank
+    // Whole blocks, so no block straddles two reads.
+    buffer_ = buffer.first(buffer.size() - buffer.size() % kBlock);
   }
-  // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
-  if ((offset - kBlock) % kBlock == 0) progress.advance(0);
-  progress.finish();
 
-  std::optional<FileStamp> after = held.file->stamp();
-  if (!after || *after != held.stamp || offset != held.stamp.size) return kCannotOpen;
-  crcText = engine.getCRC32();
-  return fieldCode;
-}
+  // Gives the head block as read, or 21 when it cannot be read whole.
+  int32_t readHead(HeadBlock& head) {
+    const int64_t n = readFully(*held_.file, 0, chunkAt(0));
+    if (n < static_cast<int64_t>(kBlock)) return kCannotOpen;
+    firstRead_ = static_cast<std::size_t>(n);
+    std::copy_n(buffer_.begin(), kBlock, head.begin());
+    return kOk;
+  }
+
+  // The CRC of the whole file, with the field's digits read as '0', after readHead. Gives 11
+  // or 13 from the field (the pass still runs, driving the sink), or 21 when a read fails or
+  // the file changed during the pass. The pass reads up to the size the file had when opened:
+  // a file that grew or shrank since shows in its stamp, without a read at the end.
+  int32_t calcCRC32(HeadBlock head, const ProgressSink* sink, std::string& crcText) {
+    crcText = kFailSafeCRC32;
+    const int32_t fieldCode = zeroCRC32inHead(head);
+
+    tCRC32 engine;
+    engine.update(head);
+    SinkDriver progress(sink, held_.stamp.size);
+    engine.update(buffer_.subspan(kBlock, firstRead_ - kBlock));
+    progress.advanceChunk(firstRead_ - kBlock);
+    uint64_t offset = firstRead_;
+    bool shrank = firstRead_ < chunkAt(0).size();
+    while (!shrank && offset < held_.stamp.size) {
+      const std::span<uint8_t> chunk = chunkAt(offset);
+      const int64_t n = readFully(*held_.file, offset, chunk);
+      if (n < 0) {
+        progress.finish();
+        return kCannotOpen;
+      }
+      engine.update(chunk.first(static_cast<std::size_t>(n)));
+      progress.advanceChunk(static_cast<uint64_t>(n));
+      offset += static_cast<uint64_t>(n);
+      shrank = static_cast<std::size_t>(n) < chunk.size();
+    }
+    // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
+    if ((offset - kBlock) % kBlock == 0) progress.advance(0);
+    progress.finish();
+
+    std::optional<FileStamp> after = held_.file->stamp();
+    if (!after || *after != held_.stamp || offset != held_.stamp.size) return kCannotOpen;
+    crcText = engine.getCRC32();
+    return fieldCode;
+  }
+
+ private:
+  // The part of the buffer that a read at `offset` fills: up to the size seen at opening.
+  std::span<uint8_t> chunkAt(uint64_t offset) const {
+    return buffer_.first(
+        static_cast<std::size_t>(std::min<uint64_t>(buffer_.size(), held_.stamp.size - offset)));
+  }
+
+  HeldFile& held_;
+  std::unique_ptr<uint8_t[]> owned_;
+  std::span<uint8_t> buffer_;
+  std::size_t firstRead_ = 0;
+};
 
 int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
                       std::string& crcText) {
+  FilePass pass(held, buffer);
   HeadBlock head;
   std::string stored, computed;
   int32_t code;
-  if ((code = readHead(*held.file, head)) != kOk) return code;
+  if ((code = pass.readHead(head)) != kOk) return code;
   if ((code = readCRC32inHead(head, stored)) != kOk) return code;
-  if ((code = calcCRC32ofFile(held, head, buffer, sink, computed)) != kOk) return code;
+  if ((code = pass.calcCRC32(head, sink, computed)) != kOk) return code;
   if (stored == kFailSafeCRC32) return kCrcEmpty;
   if (stored != computed) return kCrcDifferent;
   crcText = computed;
@@ -133,9 +161,10 @@ int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressS
 
 int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
                     std::string& crcText) {
+  FilePass pass(held, buffer);
   HeadBlock head;
-  int32_t code = readHead(*held.file, head);
-  if (code == kOk) code = calcCRC32ofFile(held, head, buffer, sink, crcText);
+  int32_t code = pass.readHead(head);
+  if (code == kOk) code = pass.calcCRC32(head, sink, crcText);
   if (code == kOk) code = writeCRC32inFile(*held.file, crcText, held.stamp.size);
   if (code != kOk) crcText = kFailSafeCRC32;
   return code;

@@ -327,7 +327,7 @@ struct FaultyFile final : DataFile {
     return FileStamp{content.size(), passStarted && faults.changesDuringPass ? 1 : 0, 0};
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    if (offset >= 252) passStarted = true;
+    passStarted = true;  // the pass begins with the first read, the head's
     if (faults.failReadAt >= 0 &&
         static_cast<int64_t>(offset + buffer.size()) > faults.failReadAt) {
       return -1;
