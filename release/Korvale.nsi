@@ -71,6 +71,7 @@ Section "Korvale"
 
   SetOutPath $INSTDIR
   File "${BIN}\Korvale.exe"
+  File "${BIN}\KorvaleBatch.exe"
   File "${BIN}\Korvalelib.dll"
   File "${BIN}\Tavisk.dll"
   File "/oname=README.md" "${README}"
@@ -79,6 +80,7 @@ SectionEnd
 
 Section "Uninstall"
   Delete "$INSTDIR\Korvale.exe"
+  Delete "$INSTDIR\KorvaleBatch.exe"
   Delete "$INSTDIR\Korvalelib.dll"
   Delete "$INSTDIR\Tavisk.dll"
   Delete "$INSTDIR\README.md"

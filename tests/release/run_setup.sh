@@ -20,14 +20,16 @@ installs() {  # installs STATUS ARGS...: the installer's exit status is STATUS
 lock_count() { run "$probe" Korvale.Setup | tr -d '\r'; }
 rm -rf "$drive_c/KorvaleTest1" "$drive_c/KorvaleTest2"
 
-# A silent install puts the four files in place, and the program runs from there.
+# A silent install puts the five files in place, and the programs run from there.
 installs 0 /S '/D=C:\KorvaleTest1'
-for file in Korvale.exe Korvalelib.dll Tavisk.dll; do
+for file in Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll; do
   [ -f "$drive_c/KorvaleTest1/$file" ] || fail "$file not installed"
 done
 [ -f "$drive_c/KorvaleTest1/README.md" ] || fail "README.md not installed"
 header=$(run 'C:\KorvaleTest1\Korvale.exe' HELP | head -n 1 | tr -d '\r')
 [ "$header" == "Korvale [1.0.20120528]" ] || fail "installed program says: $header"
+version=$(run 'C:\KorvaleTest1\KorvaleBatch.exe' --version | tr -d '\r')
+[ "$version" == "KorvaleBatch (Korvale) 1.0.20120528" ] || fail "installed batch program says: $version"
 [ "$(lock_count)" == 0 ] || fail "the lock outlived the installer"
 
 # While one copy waits on its directory page, a second one is refused and installs nothing.
@@ -58,7 +60,7 @@ rm -rf "$cdrom"
 
 # The uninstaller removes what was installed (_?= makes it run in place, so we can wait).
 run 'C:\KorvaleTest2\Uninstall.exe' /S '_?=C:\KorvaleTest2' || fail "uninstaller failed"
-for file in Korvale.exe Korvalelib.dll Tavisk.dll README.md; do
+for file in Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll README.md; do
   [ ! -e "$drive_c/KorvaleTest2/$file" ] || fail "$file left after uninstall"
 done
 
