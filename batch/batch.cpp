@@ -1,6 +1,8 @@
 #include "batch.h"
 
 #include <chrono>
+#include <exception>
+#include <new>
 #include <thread>
 
 #include "console.h"
@@ -82,7 +84,11 @@ int runBatch(const Options& options) {
   OrderedRunner runner(
       options.jobs, kReadChunk,
       [&](const std::string& path, std::span<uint8_t> buffer) {
-        return runOperation(options.operation, path, buffer, nullptr, open);
+        try {
+          return runOperation(options.operation, path, buffer, nullptr, open);
+        } catch (const std::bad_alloc&) {  // this file could not be had; the others may
+          return Outcome{kCannotOpen, std::string(kFailSafeCRC32), 0};
+        }
       },
       [&](const std::string& path, const Outcome& outcome) {
         tally.count(outcome);
@@ -97,13 +103,18 @@ int runBatch(const Options& options) {
       });
 
   bool listFailed = false;
+  std::exception_ptr walkFailure;
   std::thread walker([&] {
-    const FileSink take = [&](WalkedFile file) { return runner.add(std::move(file)); };
-    bool going = true;
-    for (const std::string& path : options.paths) {
-      if (!(going = walkPath(*folders, path, take))) break;
+    try {
+      const FileSink take = [&](WalkedFile file) { return runner.add(std::move(file)); };
+      bool going = true;
+      for (const std::string& path : options.paths) {
+        if (!(going = walkPath(*folders, path, take))) break;
+      }
+      if (going && list) walkList(*list, options, *folders, take, listFailed);
+    } catch (...) {
+      walkFailure = std::current_exception();
     }
-    if (going && list) walkList(*list, options, *folders, take, listFailed);
     runner.close();
   });
 
@@ -119,6 +130,9 @@ int runBatch(const Options& options) {
   walker.join();
   const bool written = output.flush() && finished;
   progress.clear();
+  if (std::exception_ptr failure = runner.failure() ? runner.failure() : walkFailure) {
+    std::rethrow_exception(failure);  // main says what it was
+  }
 
   if (!written) writeError(program + ": cannot write standard output\n");
   if (listFailed) writeError(program + ": cannot read '" + *options.filesFrom + "'\n");

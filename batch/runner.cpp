@@ -9,7 +9,17 @@ OrderedRunner::OrderedRunner(unsigned workers, std::size_t bufferSize, Work work
                              std::size_t window)
     : work_(std::move(work)), deliver_(std::move(deliver)), window_(window) {
   threads_.reserve(workers);
-  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([=, this] { workLoop(bufferSize); });
+  for (unsigned i = 0; i < workers; ++i) {
+    threads_.emplace_back([=, this] {
+      try {
+        workLoop(bufferSize);
+      } catch (...) {  // memory, most likely: the run cannot go on
+        std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        stopLocked();
+      }
+    });
+  }
 }
 
 OrderedRunner::~OrderedRunner() {
@@ -47,6 +57,11 @@ bool OrderedRunner::wait(const std::function<void()>& tick, std::chrono::millise
     }
   }
   return !stopped_;
+}
+
+std::exception_ptr OrderedRunner::failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
 }
 
 Progress OrderedRunner::progress() const {

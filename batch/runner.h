@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,8 @@ class OrderedRunner {
   // `interval` meanwhile, on the calling thread. False when the run stopped.
   bool wait(const std::function<void()>& tick, std::chrono::milliseconds interval);
   Progress progress() const;  // its seconds left 0
+  // What a worker threw, if one did (the run then stopped).
+  std::exception_ptr failure() const;
 
  private:
   struct Slot {
@@ -69,6 +72,7 @@ class OrderedRunner {
   std::vector<const WalkedFile*> active_;  // files being worked on
   uint64_t filesDone_ = 0, bytesDone_ = 0;
   bool closed_ = false, stopped_ = false;
+  std::exception_ptr failure_;
   std::vector<std::thread> threads_;
 };
 

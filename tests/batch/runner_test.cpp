@@ -8,6 +8,7 @@
 #include <chrono>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace korvale::batch {
@@ -191,6 +192,21 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
   // The window of 65536 took every path; the workers stopped soon after the failure.
   EXPECT_FALSE(refused);
   EXPECT_LT(worked, 1000);
+}
+
+TEST(Runner, AWorkerThatThrowsStopsTheRunAndSaysWhat) {
+  OrderedRunner runner(
+      2, 16,
+      [](const std::string& path, std::span<uint8_t>) {
+        if (path == "f5") throw std::runtime_error("no memory left");
+        return Outcome{};
+      },
+      [](const std::string&, const Outcome&) { return true; });
+  for (const std::string& path : numbered(10)) runner.add({path, std::nullopt});
+  runner.close();
+  EXPECT_FALSE(runner.wait([] {}, 10ms));
+  ASSERT_TRUE(runner.failure());
+  EXPECT_THROW(std::rethrow_exception(runner.failure()), std::runtime_error);
 }
 
 TEST(Runner, TicksWhileWaiting) {
