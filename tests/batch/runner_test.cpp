@@ -179,18 +179,15 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
         return Outcome{};
       },
       [&](const std::string&, const Outcome&) { return ++delivered < 3; });
-  bool refused = false;
   for (const std::string& path : numbered(1000)) {
-    if (!runner.add({path, std::nullopt})) {
-      refused = true;
-      break;
-    }
+    if (!runner.add({path, std::nullopt})) break;  // refused once the run has stopped
   }
   runner.close();
   EXPECT_FALSE(runner.wait([] {}, 10ms));
   EXPECT_EQ(delivered, 3);
-  // The window of 65536 took every path; the workers stopped soon after the failure.
-  EXPECT_FALSE(refused);
+  EXPECT_FALSE(runner.add({"late", std::nullopt}));
+  EXPECT_FALSE(runner.failure());
+  // The workers stopped soon after the failure.
   EXPECT_LT(worked, 1000);
 }
 
