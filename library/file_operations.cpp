@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "CRC32.h"
+#include "chunk_reader.h"
 
 namespace korvale {
 namespace {
@@ -90,19 +91,22 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
-  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
   uint64_t offset = kBlock;
-  for (;;) {
-    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
-    if (n < 0) {
-      progress.finish();
-      return kCannotOpen;
+  {
+    ChunkReader chunks(*held.file, offset, held.stamp.size, kReadChunk);
+    for (;;) {
+      const uint8_t* chunk;
+      const int64_t n = chunks.next(chunk);
+      if (n < 0) {
+        progress.finish();
+        return kCannotOpen;
+      }
+      engine.update({chunk, static_cast<std::size_t>(n)});
+      progress.advanceChunk(static_cast<uint64_t>(n));
+      offset += static_cast<uint64_t>(n);
+      if (static_cast<std::size_t>(n) < kReadChunk) break;
     }
-    engine.update({chunk.get(), static_cast<std::size_t>(n)});
-    progress.advanceChunk(static_cast<uint64_t>(n));
-    offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < kReadChunk) break;
-  }
+  }  // the reading thread, if any, has ended before the file is looked at again
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);
   progress.finish();
