@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "CRC32.h"
-#include "chunk_reader.h"
 
 namespace korvale {
 namespace {
@@ -91,22 +90,19 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
+  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
   uint64_t offset = kBlock;
-  {
-    ChunkReader chunks(*held.file, offset, held.stamp.size, kReadChunk);
-    for (;;) {
-      const uint8_t* chunk;
-      const int64_t n = chunks.next(chunk);
-      if (n < 0) {
-        progress.finish();
-        return kCannotOpen;
-      }
-      engine.update({chunk, static_cast<std::size_t>(n)});
-      progress.advanceChunk(static_cast<uint64_t>(n));
-      offset += static_cast<uint64_t>(n);
-      if (static_cast<std::size_t>(n) < kReadChunk) break;
+  for (;;) {
+    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
+    if (n < 0) {
+      progress.finish();
+      return kCannotOpen;
     }
-  }  // the reading thread, if any, has ended before the file is looked at again
+    engine.update({chunk.get(), static_cast<std::size_t>(n)});
+    progress.advanceChunk(static_cast<uint64_t>(n));
+    offset += static_cast<uint64_t>(n);
+    if (static_cast<std::size_t>(n) < kReadChunk) break;
+  }
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);
   progress.finish();
