@@ -141,9 +141,8 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
 ; change, 2 failed) and its one-line message in $1.
 !macro DefinePathEditor PREFIX
   Function ${PREFIX}EditPath
-    Exch $1 ; folder
-    Exch
-    Exch $0 ; command
+    Pop $1 ; folder
+    Pop $0 ; command
     InitPluginsDir
     File "/oname=$PLUGINSDIR\PathHelper.exe" "${BIN}\PathHelper.exe"
     nsExec::ExecToStack '"$PLUGINSDIR\PathHelper.exe" $0 "$1"'
@@ -315,6 +314,10 @@ Section "Uninstall"
     ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "PathEntry"
     ${If} $0 != ""
       !insertmacro EditPath remove $0
+      ${If} $0 != 0
+      ${AndIf} $0 != 1
+        MessageBox MB_ICONEXCLAMATION "The Korvale folder could not be taken off PATH:$\r$\n$1" /SD IDOK
+      ${EndIf}
     ${EndIf}
     Delete "${SHORTCUT}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

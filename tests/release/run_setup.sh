@@ -106,6 +106,14 @@ run 'C:\KorvaleTest1\Uninstall.exe' /S '_?=C:\KorvaleTest1' || status=$?
 run taskkill /f /im "$(basename "$setup")" >/dev/null 2>&1 || fail "could not end the first copy"
 wait "$first" || true
 
+# A PATH that cannot take the folder (it would grow beyond the system's limit once its
+# references are expanded) stays as it was, and the status says so.
+set_path "$long_path;%KORVALE_TEST_FILL%"
+KORVALE_TEST_FILL=$(printf '%32000s' '') installs 5 /S /PATH=1
+expect_path "that cannot grow" "$long_path;%KORVALE_TEST_FILL%"
+[ -z "$(value "$uninstall_key" PathEntry)" ] || fail "recorded a PATH entry it did not add"
+set_path "$long_path"
+
 # An upgrade finds the installation through its registration (no /D=), replaces changed
 # files, keeps one registration, and adds the folder to the long PATH without cutting it.
 originals=$(mktemp -d)
