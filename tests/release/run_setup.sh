@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Korvale's amd64 installer under wine64 (on a display, for the interactive copy and the
-# running program): a silent install with the defaults and its registration and shortcut,
-# a second copy (and the uninstaller) refused while a first one runs, upgrades with and
-# without PATH over a PATH longer than the installer's strings, files in use, a bad option,
-# a CD-ROM target, and the uninstaller.
+# running program): a silent install with the defaults, its registration and shortcut; a
+# second copy (and the uninstaller) refused while a first one runs; upgrades with and without
+# PATH over a PATH longer than the installer's strings; files in use; a bad option; a move
+# to another folder; a CD-ROM target; and the uninstaller.
 #   run_setup.sh WINE_RUN PREFIX SETUP LOCK_PROBE
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 probe=$4
@@ -165,7 +165,20 @@ wait "$program" || true
 installs 0 /S
 cmp -s "$originals/README.md" "$folder/README.md" || fail "no upgrade once the program ended"
 
+# A bad option value stops the setup before it changes anything.
 installs 6 /S /PATH=yes
+
+# Given another folder, the installation moves there with its registration and PATH entry;
+# the uninstaller left in the old folder removes its files and touches nothing else.
+installs 0 /S '/D=C:\KorvaleTest2'
+expect_value InstallLocation 'C:\KorvaleTest2'
+expect_path "after a move" "$long_path;C:\\KorvaleTest2"
+run 'C:\KorvaleTest1\Uninstall.exe' /S '_?=C:\KorvaleTest1' || fail "old uninstaller failed"
+[ ! -e "$folder/Korvale.exe" ] || fail "the old uninstaller left its files"
+expect_value InstallLocation 'C:\KorvaleTest2'
+expect_path "after the old uninstaller" "$long_path;C:\\KorvaleTest2"
+[ -f "$shortcut" ] || fail "the old uninstaller removed the shortcut"
+folder=$drive_c/KorvaleTest2
 
 # A target on a CD-ROM drive is refused.
 cdrom=$(mktemp -d)
@@ -181,13 +194,13 @@ rm -rf "$cdrom"
 # The uninstaller as Windows runs it (it copies itself away to delete itself: wait for the
 # copy) removes the files, the folder, the shortcut, the registration and the PATH entry,
 # and leaves the rest of PATH as it was.
-run 'C:\KorvaleTest1\Uninstall.exe' /S || fail "uninstaller failed"
+run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed"
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 [ ! -e "$folder" ] || fail "left after uninstall: $(ls "$folder")"
 [ ! -e "$shortcut" ] || fail "shortcut left after uninstall"
 [ "$(registrations)" == 0 ] || fail "registration left after uninstall"
 expect_path "after uninstall" "$long_path"
 
-rm -rf "$folder" "$drive_c/KorvaleTest2" "$originals" "$said"
+rm -rf "$drive_c/KorvaleTest1" "$drive_c/KorvaleTest2" "$originals" "$said"
 ((failures == 0)) && echo "all setup checks passed"
 exit $((failures > 0))
