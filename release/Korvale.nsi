@@ -11,10 +11,13 @@
 ; Command line: /S silent, /D=<folder> (last), /PATH=0|1 and /SHORTCUT=0|1 choose the optional
 ; components (by default the Start menu shortcut only, or what the earlier installation had).
 ; Exit status of the installer, and of the uninstaller where it applies:
-;   0 installed (uninstalled)           4 a file of Korvale is in use: nothing was changed
-;   1 cancelled                         5 installed, but the folder could not go on PATH
-;   2 another setup is running          6 a bad /PATH= or /SHORTCUT= value
+;   0 installed (uninstalled)
+;   1 cancelled
+;   2 another setup is running
 ;   3 target on a CD-ROM drive
+;   4 a file of Korvale is in use (nothing was changed), or could not be written
+;   5 installed, but the folder could not go on PATH
+;   6 a bad /PATH= or /SHORTCUT= value
 Target ${TARGET}
 !addplugindir /${TARGET} "${PLUGINS}/${TARGET}"
 !include MUI2.nsh
@@ -280,6 +283,12 @@ Function .onInit
   ${GetParameters} $R0
   !insertmacro ApplyOption PATH ${SecPath}
   !insertmacro ApplyOption SHORTCUT ${SecShortcut}
+FunctionEnd
+
+; A file that could not be written even after RequireInstallationNotInUse (a program started
+; in between, a full disk) stopped the setup through NSIS's own Retry/Cancel question.
+Function .onInstFailed
+  SetErrorLevel ${EXIT_IN_USE}
 FunctionEnd
 
 Function .onInstSuccess

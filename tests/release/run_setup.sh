@@ -58,7 +58,9 @@ long_path='%SystemRoot%\system32;%SystemRoot%;;'
 for i in $(seq 60); do long_path+="C:\\Tools\\Long entry $i\\bin;"; done
 long_path+='C:\Tools\Last'
 set_path "$long_path"
+# What a run that failed half-way may have left.
 rm -rf "$folder" "$drive_c/KorvaleTest2" "$shortcut"
+run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 
 # A silent install with the defaults: the files, the program runs from there, the
 # registration in the 64-bit view only, the Start menu shortcut, and PATH as it was.
@@ -164,6 +166,12 @@ run taskkill /f /im Korvale.exe >/dev/null 2>&1 || fail "could not end the progr
 wait "$program" || true
 installs 0 /S
 cmp -s "$originals/README.md" "$folder/README.md" || fail "no upgrade once the program ended"
+
+# A file that cannot be written all the same stops a silent setup instead of being skipped.
+rm "$folder/README.md"
+mkdir "$folder/README.md"
+installs 4 /S
+rmdir "$folder/README.md"
 
 # A bad option value stops the setup before it changes anything.
 installs 6 /S /PATH=yes
