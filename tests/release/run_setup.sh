@@ -142,8 +142,10 @@ expect_path "after a second /PATH=1" "$long_path;C:\\KorvaleTest1"
 installs 0 /S
 expect_path "after a plain upgrade" "$long_path;C:\\KorvaleTest1"
 [ ! -e "$shortcut" ] || fail "a plain upgrade brought back the shortcut"
-installs 0 /S /SHORTCUT=1
+installs 0 /S /SHORTCUT=1 /PATH=0
 [ -f "$shortcut" ] || fail "/SHORTCUT=1 made no shortcut"
+expect_path "after /PATH=0" "$long_path"
+installs 0 /S /PATH=1
 
 # While the program runs, its files cannot be replaced: setup and uninstaller stop before
 # changing anything.
