@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace korvale {
@@ -105,17 +104,21 @@ TEST(Crc32, EveryPathTheProcessorRunsIsOffered) {
   __builtin_cpu_init();
   const bool clmul = __builtin_cpu_supports("pclmul");
   const bool vpclmul = clmul && __builtin_cpu_supports("vpclmulqdq");
-  const std::pair<std::string_view, bool> paths[] = {
+  struct Path {
+    std::string_view name;
+    bool runs;
+  } paths[] = {
       {"pclmulqdq", clmul},
       {"vpclmulqdq-avx2", vpclmul && __builtin_cpu_supports("avx2")},
       {"vpclmulqdq-avx512", vpclmul && __builtin_cpu_supports("avx512f")},
   };
   std::string offered;
   for (const CrcEngine& engine : crcEngines()) offered += " " + std::string(engine.name);
-  for (const auto& [name, runs] : paths) {
-    const bool found = std::any_of(crcEngines().begin(), crcEngines().end(),
-                                   [&](const CrcEngine& engine) { return engine.name == name; });
-    EXPECT_EQ(found, runs) << name << " (offered:" << offered << ")";
+  for (const Path& path : paths) {
+    const bool found =
+        std::any_of(crcEngines().begin(), crcEngines().end(),
+                    [&](const CrcEngine& engine) { return engine.name == path.name; });
+    EXPECT_EQ(found, path.runs) << path.name << " (offered:" << offered << ")";
   }
   RecordProperty("paths", offered);
 }
