@@ -53,6 +53,11 @@ class SinkDriver {
   uint64_t consumed_ = 0;
 };
 
+struct alignas(4096) Page {
+  uint8_t bytes[4096];
+};
+static_assert(kReadChunk % sizeof(Page) == 0 && kReadChunk % kBlock == 0);
+
 struct HeldFile {
   std::unique_ptr<DataFile> file;
   FileStamp stamp;
@@ -90,18 +95,22 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
-  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
+  // The system copies out of its file cache fastest between page-aligned places: the buffer
+  // is page-aligned, and the first read stops at the first chunk's end, so every later one
+  // starts on a page of the file. Chunk ends stay on block ends all the same.
+  auto pages = std::make_unique_for_overwrite<Page[]>(kReadChunk / sizeof(Page));
+  const std::span<uint8_t> chunk(reinterpret_cast<uint8_t*>(pages.get()), kReadChunk);
   uint64_t offset = kBlock;
-  for (;;) {
-    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
+  for (std::size_t want = kReadChunk - kBlock;; want = kReadChunk) {
+    const int64_t n = readFully(*held.file, offset, chunk.first(want));
     if (n < 0) {
       progress.finish();
       return kCannotOpen;
     }
-    engine.update({chunk.get(), static_cast<std::size_t>(n)});
+    engine.update(chunk.first(static_cast<std::size_t>(n)));
     progress.advanceChunk(static_cast<uint64_t>(n));
     offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < kReadChunk) break;
+    if (static_cast<std::size_t>(n) < want) break;
   }
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);
