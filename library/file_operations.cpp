@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "CRC32.h"
 
@@ -53,6 +54,8 @@ class SinkDriver {
   uint64_t consumed_ = 0;
 };
 
+static_assert(kReadChunk % sizeof(Page) == 0 && kReadChunk % kBlock == 0);
+
 struct HeldFile {
   std::unique_ptr<DataFile> file;
   FileStamp stamp;
@@ -72,14 +75,16 @@ int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& hel
 
 // One read of the whole file. Its first read takes the head block and as much after it as the
 // buffer holds, so a small file is read by a single system call; the CRC then continues from
-// what that read brought.
+// what that read brought. Every read starts on a multiple of the buffer's size, so a page-aligned
+// buffer of kReadChunk bytes takes every read between page boundaries of the file and of memory,
+// which the system copies out of its file cache fastest.
 class FilePass {
  public:
   // An empty buffer, or one below a block, makes the pass allocate its own.
   FilePass(HeldFile& held, std::span<uint8_t> buffer) : held_(held) {
     if (buffer.size() < kBlock) {
-      owned_ = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
-      buffer = {owned_.get(), kReadChunk};
+      owned_.emplace();
+      buffer = owned_->bytes();
     }
     // Whole blocks, so no block straddles two reads.
     buffer_ = buffer.first(buffer.size() - buffer.size() % kBlock);
@@ -139,7 +144,7 @@ class FilePass {
   }
 
   HeldFile& held_;
-  std::unique_ptr<uint8_t[]> owned_;
+  std::optional<ReadBuffer> owned_;
   std::span<uint8_t> buffer_;
   std::size_t firstRead_ = 0;
 };

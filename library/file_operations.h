@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,20 @@ inline constexpr std::string_view kFailSafeCRC32 = "0x00000000";
 // The pass over a file reads this much at a time: whole 252-byte blocks, so none straddles two
 // reads, and small enough that a chunk and its CRC stay in the processor's second-level cache.
 inline constexpr std::size_t kReadChunk = 1024 * kHeadBlockSize;
+
+struct alignas(4096) Page {
+  uint8_t bytes[4096];
+};
+
+// A buffer for the pass: kReadChunk bytes on page boundaries.
+class ReadBuffer {
+ public:
+  ReadBuffer() : pages_(std::make_unique_for_overwrite<Page[]>(kReadChunk / sizeof(Page))) {}
+  std::span<uint8_t> bytes() { return {reinterpret_cast<uint8_t*>(pages_.get()), kReadChunk}; }
+
+ private:
+  std::unique_ptr<Page[]> pages_;
+};
 
 struct OperationInfo {
   std::string commandText;
@@ -45,10 +60,11 @@ struct Outcome {
 };
 
 // One operation on the file `name`, reentrant: it touches nothing but its arguments, so
-// several may run at once, each on its own thread with its own `buffer`. The pass reads into
-// `buffer` in whole 252-byte blocks; an empty one (or one below a block) makes the operation
-// allocate its own kReadChunk for the call. The sink is never called by a reset. The file is
-// held as described below for the three operations, which are built on this one.
+// several may run at once, each on its own thread with its own `buffer` (a ReadBuffer reads
+// fastest). The pass reads into `buffer` in whole 252-byte blocks; an empty one (or one below
+// a block) makes the operation allocate its own ReadBuffer for the call. The sink is never called
+// by a reset. The file is held as described below for the three operations, which are built on this
+// one.
 Outcome runOperation(Operation operation, const std::string& name, std::span<uint8_t> buffer,
                      const ProgressSink* sink = nullptr,
                      DataFileOpener open = openDataFileExclusive);
