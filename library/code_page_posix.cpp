@@ -3,7 +3,7 @@
 
 namespace korvale {
 
-std::string_view lastCharacters(std::string_view name, std::size_t count) {
+std::string_view lastCharacters(std::string_view name, std::size_t count) noexcept {
   return name.size() > count ? name.substr(name.size() - count) : name;
 }
 
