@@ -37,25 +37,25 @@ extern "C" {
 
 PELWICK_API void PELWICK_CALL getDriveType(void*, int string_size, pelwick_char* variables,
                                            pelwick_stack_t** stacktop,
-                                           pelwick_extra_parameters* extra) noexcept {
+                                           pelwick_extra_parameters* extra) {
   takeOver(string_size, variables, stacktop, extra).getDriveType();
 }
 
 PELWICK_API void PELWICK_CALL isQuarnAppRunning(void*, int string_size, pelwick_char* variables,
                                                 pelwick_stack_t** stacktop,
-                                                pelwick_extra_parameters* extra) noexcept {
+                                                pelwick_extra_parameters* extra) {
   takeOver(string_size, variables, stacktop, extra).isQuarnAppRunning();
 }
 
 PELWICK_API void PELWICK_CALL lockApplication(void*, int string_size, pelwick_char* variables,
                                               pelwick_stack_t** stacktop,
-                                              pelwick_extra_parameters* extra) noexcept {
+                                              pelwick_extra_parameters* extra) {
   takeOver(string_size, variables, stacktop, extra).lockApplication();
 }
 
 PELWICK_API void PELWICK_CALL unlockApplication(void*, int string_size, pelwick_char* variables,
                                                 pelwick_stack_t** stacktop,
-                                                pelwick_extra_parameters* extra) noexcept {
+                                                pelwick_extra_parameters* extra) {
   takeOver(string_size, variables, stacktop, extra).unlockApplication();
 }
 
