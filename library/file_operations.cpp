@@ -77,9 +77,9 @@ int32_t preCheckFile(std::string_view name, DataFileOpener open, HeldFile& held)
 template <typename Steps>
 int32_t recorded(OperationInfo& info, std::string_view command, std::string_view name,
                  std::string_view crcText, Steps steps) noexcept {
-  // The command words and the CRC texts fit a string's own inline buffer, so storing them
-  // never allocates: only the name can fail to be stored, and the command then stands alone.
-  static_assert(std::string().capacity() >= kFailSafeCRC32.size());
+  // The command words and the CRC texts, ten characters at most, fit the inline buffer of
+  // every std::string (15 characters or more), so storing them never allocates: only the
+  // name can fail to be stored, and the command then stands alone.
   try {
     info.commandText.assign(command);
     info.crcText.assign(crcText);

@@ -28,8 +28,9 @@ void arm(long n, bool persistent) { refusals = {true, persistent, n, 0}; }
 
 }  // namespace
 
-// Every other form of operator new (arrays, nothrow) comes here in the C++ runtime.
-void* operator new(std::size_t size) {
+namespace {
+
+void* allocate(std::size_t size) {
   if (refusals.armed &&
       (--refusals.countdown == 0 || (refusals.countdown < 0 && refusals.persistent))) {
     if (refusals.firstRefused == 0) refusals.firstRefused = size;
@@ -38,10 +39,33 @@ void* operator new(std::size_t size) {
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
+
+void* allocateOrNull(std::size_t size) noexcept {
+  try {
+    return allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+// Every form the library may use, so that none reaches the runtime's own (a sanitizer's
+// runtime brings its own nothrow and array forms).
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size);
+}
 // GCC takes this free() of what its operator new handed out for a mismatched pair.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { ::operator delete(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace korvale {
 namespace {
