@@ -13,13 +13,6 @@ int64_t toInt64(FILETIME t) {
   return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
 
-OVERLAPPED at(uint64_t offset) {
-  OVERLAPPED position{};
-  position.Offset = static_cast<DWORD>(offset);
-  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return position;
-}
-
 DWORD clampedSize(std::size_t size) {
   return static_cast<DWORD>(size > 0x40000000u ? 0x40000000u : size);
 }
@@ -39,25 +32,46 @@ class Win32DataFile final : public DataFile {
   }
 
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    OVERLAPPED position = at(offset);
     DWORD done = 0;
-    if (!ReadFile(handle_, buffer.data(), clampedSize(buffer.size()), &done, &position)) {
-      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!seek(offset) ||
+        !ReadFile(handle_, buffer.data(), clampedSize(buffer.size()), &done, nullptr)) {
+      position_ = kUnknown;
+      return -1;
     }
+    position_ += done;
     return done;
   }
 
   int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
-    OVERLAPPED position = at(offset);
     DWORD done = 0;
-    if (!WriteFile(handle_, data.data(), clampedSize(data.size()), &done, &position)) return -1;
+    if (!seek(offset) ||
+        !WriteFile(handle_, data.data(), clampedSize(data.size()), &done, nullptr)) {
+      position_ = kUnknown;
+      return -1;
+    }
+    position_ += done;
     return done;
   }
 
   bool flush() override { return FlushFileBuffers(handle_) != 0; }
 
  private:
+  // Reads at an explicit offset (an OVERLAPPED position) cost several times a plain read under
+  // Wine, so the handle's own position is used and moved only when an access does not carry
+  // on where the last one ended: the pass over the file is then one seek and plain reads.
+  static constexpr uint64_t kUnknown = ~uint64_t{0};
+
+  bool seek(uint64_t offset) {
+    if (offset == position_) return true;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) return false;
+    position_ = offset;
+    return true;
+  }
+
   HANDLE handle_;
+  uint64_t position_ = 0;  // where the handle's file pointer stands; a new handle's is at 0
 };
 
 }  // namespace

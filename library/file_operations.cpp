@@ -55,6 +55,11 @@ class SinkDriver {
   uint64_t consumed_ = 0;
 };
 
+struct alignas(4096) Page {
+  uint8_t bytes[4096];
+};
+static_assert(kReadChunk % sizeof(Page) == 0 && kReadChunk % kBlock == 0);
+
 struct HeldFile {
   std::unique_ptr<DataFile> file;
   FileStamp stamp;
@@ -104,13 +109,17 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   tCRC32 engine;
   engine.update(head);
   SinkDriver progress(sink, held.stamp.size);
-  // The large buffer only saves system calls: without it the pass reads into the stack.
-  const std::unique_ptr<uint8_t[]> large(new (std::nothrow) uint8_t[kReadChunk]);
+  // The system copies out of its file cache fastest between page-aligned places: the buffer
+  // is page-aligned, and the first read stops at the first chunk's end, so every later one
+  // starts on a page of the file. Chunk ends stay on block ends all the same. The buffer only
+  // saves time: without memory for it the pass reads a few blocks at a time into the stack.
+  const std::unique_ptr<Page[]> pages(new (std::nothrow) Page[kReadChunk / sizeof(Page)]);
   std::array<uint8_t, kFallbackChunk> small;
-  const std::span<uint8_t> chunk = large ? std::span(large.get(), kReadChunk) : std::span(small);
+  const std::span<uint8_t> chunk =
+      pages ? std::span(reinterpret_cast<uint8_t*>(pages.get()), kReadChunk) : std::span(small);
   uint64_t offset = kBlock;
-  for (;;) {
-    const int64_t n = readFully(*held.file, offset, chunk);
+  for (std::size_t want = chunk.size() - kBlock;; want = chunk.size()) {
+    const int64_t n = readFully(*held.file, offset, chunk.first(want));
     if (n < 0) {
       progress.finish();
       return kCannotOpen;
@@ -118,7 +127,7 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
     engine.update(chunk.first(static_cast<std::size_t>(n)));
     progress.advanceChunk(static_cast<uint64_t>(n));
     offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < chunk.size()) break;
+    if (static_cast<std::size_t>(n) < want) break;
   }
   // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
   if ((offset - kBlock) % kBlock == 0) progress.advance(0);

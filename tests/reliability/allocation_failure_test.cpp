@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -30,42 +31,65 @@ void arm(long n, bool persistent) { refusals = {true, persistent, n, 0}; }
 
 namespace {
 
-void* allocate(std::size_t size) {
+// A block of any alignment out of malloc: the address malloc gave lies just before the block,
+// so that every form of delete can hand it back.
+void* allocate(std::size_t size, std::align_val_t alignment = std::align_val_t{16}) {
   if (refusals.armed &&
       (--refusals.countdown == 0 || (refusals.countdown < 0 && refusals.persistent))) {
     if (refusals.firstRefused == 0) refusals.firstRefused = size;
     throw std::bad_alloc();
   }
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
+  const auto align = static_cast<std::uintptr_t>(alignment);
+  void* raw = std::malloc(size + align + sizeof(void*));
+  if (!raw) throw std::bad_alloc();
+  const std::uintptr_t block =
+      (reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*) + align - 1) & ~(align - 1);
+  reinterpret_cast<void**>(block)[-1] = raw;
+  return reinterpret_cast<void*>(block);
 }
 
-void* allocateOrNull(std::size_t size) noexcept {
+void* allocateOrNull(std::size_t size, std::align_val_t alignment) noexcept {
   try {
-    return allocate(size);
+    return allocate(size, alignment);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
+void release(void* block) noexcept {
+  if (block) std::free(static_cast<void**>(block)[-1]);
+}
+
+constexpr std::align_val_t kPlain{16};
+
 }  // namespace
 
 // Every form the library may use, so that none reaches the runtime's own (a sanitizer's
-// runtime brings its own nothrow and array forms).
+// runtime brings its own of each).
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t align) { return allocate(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return allocate(size, align); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocateOrNull(size);
+  return allocateOrNull(size, kPlain);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return allocateOrNull(size);
+  return allocateOrNull(size, kPlain);
 }
-// GCC takes this free() of what its operator new handed out for a mismatched pair.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+  return allocateOrNull(size, align);
+}
+void operator delete(void* block) noexcept { release(block); }
+void operator delete[](void* block) noexcept { release(block); }
+void operator delete(void* block, std::size_t) noexcept { release(block); }
+void operator delete[](void* block, std::size_t) noexcept { release(block); }
+void operator delete(void* block, std::align_val_t) noexcept { release(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { release(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { release(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { release(block); }
 
 namespace korvale {
 namespace {

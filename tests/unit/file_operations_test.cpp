@@ -216,8 +216,9 @@ TEST(FileOperations, SinkSequence) {
                                                            "pos 252", "get", "pos 348", "pos 0"}));
   ScratchDir dir;
   const std::size_t chunk = kReadChunk;
-  for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, 252 + chunk - 1,
-                           252 + chunk, 252 + chunk + 1, 252 + 2 * chunk + 100}) {
+  // The reads of the pass end where the file's chunks end: around those ends in particular.
+  for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, chunk - 1, chunk,
+                           chunk + 1, 2 * chunk, 2 * chunk + 100}) {
     const std::string name = dir.path("sink" + std::to_string(size) + ".xml");
     writeFile(name, dataFile(size));
     for (Op op : {Op::kCheck, Op::kSet}) {
