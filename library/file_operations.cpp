@@ -3,8 +3,10 @@
 #include "file_operations.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "CRC32.h"
 
@@ -63,24 +65,36 @@ struct HeldFile {
   FileStamp stamp;
 };
 
-void begin(OperationInfo& info, std::string_view command, std::string_view name,
-           std::string_view crcText) {
-  info.commandText.assign(command);
-  info.commandText.append(lastCharacters(name, 60));
-  info.crcText.assign(crcText);
-  info.errorCode = kOk;
-}
-
 // Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
-int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& held) {
+int32_t preCheckFile(std::string_view name, DataFileOpener open, HeldFile& held) {
   // A name with a zero byte would silently open a different, shorter name.
-  if (name.find('\0') != std::string::npos) return kCannotOpen;
-  held.file = open(name);
+  if (name.find('\0') != std::string_view::npos) return kCannotOpen;
+  held.file = open(std::string(name));
   if (!held.file) return kCannotOpen;
   std::optional<FileStamp> stamp = held.file->stamp();
   if (!stamp) return kCannotOpen;
   held.stamp = *stamp;
   return stamp->size < kHeadBlockSize ? kTooShort : kOk;
+}
+
+// Runs the steps of one operation into `info`. An exception from inside (memory that cannot
+// be had, or a progress callback that throws) ends it as 21 with the fail-safe CRC text.
+template <typename Steps>
+int32_t recorded(OperationInfo& info, std::string_view command, std::string_view name,
+                 std::string_view crcText, Steps steps) noexcept {
+  // The command words and the CRC texts, ten characters at most, fit the inline buffer of
+  // every std::string (15 characters or more), so storing them never allocates: only the
+  // name can fail to be stored, and the command then stands alone.
+  try {
+    info.commandText.assign(command);
+    info.crcText.assign(crcText);
+    info.errorCode = kOk;
+    info.commandText.append(lastCharacters(name, 60));
+    return info.errorCode = steps();
+  } catch (...) {
+    info.crcText.assign(kFailSafeCRC32);
+    return info.errorCode = kCannotOpen;
+  }
 }
 
 // The CRC of the whole file with the field's digits read as '0'. Gives 11 or 13 from the
@@ -97,11 +111,14 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
   SinkDriver progress(sink, held.stamp.size);
   // The system copies out of its file cache fastest between page-aligned places: the buffer
   // is page-aligned, and the first read stops at the first chunk's end, so every later one
-  // starts on a page of the file. Chunk ends stay on block ends all the same.
-  auto pages = std::make_unique_for_overwrite<Page[]>(kReadChunk / sizeof(Page));
-  const std::span<uint8_t> chunk(reinterpret_cast<uint8_t*>(pages.get()), kReadChunk);
+  // starts on a page of the file. Chunk ends stay on block ends all the same. The buffer only
+  // saves time: without memory for it the pass reads a few blocks at a time into the stack.
+  const std::unique_ptr<Page[]> pages(new (std::nothrow) Page[kReadChunk / sizeof(Page)]);
+  std::array<uint8_t, kFallbackChunk> small;
+  const std::span<uint8_t> chunk =
+      pages ? std::span(reinterpret_cast<uint8_t*>(pages.get()), kReadChunk) : std::span(small);
   uint64_t offset = kBlock;
-  for (std::size_t want = kReadChunk - kBlock;; want = kReadChunk) {
+  for (std::size_t want = chunk.size() - kBlock;; want = chunk.size()) {
     const int64_t n = readFully(*held.file, offset, chunk.first(want));
     if (n < 0) {
       progress.finish();
@@ -124,7 +141,7 @@ int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& c
 
 }  // namespace
 
-std::string_view errorText(int32_t code) {
+std::string_view errorText(int32_t code) noexcept {
   switch (code) {
     case kOk:
       return "OK";
@@ -147,43 +164,42 @@ std::string_view errorText(int32_t code) {
   }
 }
 
-int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                         DataFileOpener open) {
-  begin(info, "CHECK ...", name, kFailSafeCRC32);
-  HeldFile held;
-  std::string stored, computed;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  if ((code = readCRC32inFile(*held.file, stored)) != kOk) return code;
-  if ((code = calcCRC32ofFile(held, sink, computed)) != kOk) return code;
-  if (stored == kFailSafeCRC32) {
-    code = kCrcEmpty;
-  } else if (stored != computed) {
-    code = kCrcDifferent;
-  } else {
+int32_t checkCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                         DataFileOpener open) noexcept {
+  return recorded(info, "CHECK ...", name, kFailSafeCRC32, [&]() -> int32_t {
+    HeldFile held;
+    std::string stored, computed;
+    int32_t code;
+    if ((code = preCheckFile(name, open, held)) != kOk) return code;
+    if ((code = readCRC32inFile(*held.file, stored)) != kOk) return code;
+    if ((code = calcCRC32ofFile(held, sink, computed)) != kOk) return code;
+    if (stored == kFailSafeCRC32) return kCrcEmpty;
+    if (stored != computed) return kCrcDifferent;
     info.crcText = computed;
-  }
-  return code;
+    return kOk;
+  });
 }
 
-int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                       DataFileOpener open) {
-  begin(info, "SET ...", name, "");
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  code = calcCRC32ofFile(held, sink, info.crcText);
-  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText, held.stamp.size);
-  if (code != kOk) info.crcText = kFailSafeCRC32;
-  return code;
+int32_t setCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                       DataFileOpener open) noexcept {
+  return recorded(info, "SET ...", name, "", [&]() -> int32_t {
+    HeldFile held;
+    int32_t code;
+    if ((code = preCheckFile(name, open, held)) != kOk) return code;
+    code = calcCRC32ofFile(held, sink, info.crcText);
+    if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText, held.stamp.size);
+    if (code != kOk) info.crcText = kFailSafeCRC32;
+    return code;
+  });
 }
 
-int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileOpener open) {
-  begin(info, "RESET ...", name, kFailSafeCRC32);
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  return code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+int32_t resetCRC32inFile(OperationInfo& info, std::string_view name, DataFileOpener open) noexcept {
+  return recorded(info, "RESET ...", name, kFailSafeCRC32, [&]() -> int32_t {
+    HeldFile held;
+    int32_t code;
+    if ((code = preCheckFile(name, open, held)) != kOk) return code;
+    return writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+  });
 }
 
 }  // namespace korvale
