@@ -95,8 +95,10 @@ int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size
   const int32_t code = writeCRC32inHead(head, crcText);
   const bool written = writeFully(file, head);
   std::optional<FileStamp> after = written ? file.stamp() : std::nullopt;
-  if (!after || after->size != size) {
-    writeFully(file, original);  // best effort: put back what was there
+  // An OK is only reported once the digits are on the disk: a power cut after it keeps them.
+  if (!after || after->size != size || (code == kOk && !file.flush())) {
+    // Best effort: put back what was there, on the disk too.
+    if (writeFully(file, original)) file.flush();
     return kCannotOpen;
   }
   return code;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <utility>
 
 #include "data_file.h"
@@ -49,6 +50,14 @@ class PosixDataFile final : public DataFile {
     return n;
   }
 
+  // Data and size, not the times: all a later reader needs to find the digits.
+  bool flush() override {
+    int result;
+    do result = ::fdatasync(fd_);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+  }
+
  private:
   int fd_;
   std::optional<FileStamp> opened_;
@@ -74,7 +83,10 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixDataFile>(fd, stampOf(st));
+  // Without memory for the object the descriptor, and its lock, must not stay behind.
+  std::unique_ptr<DataFile> file(new (std::nothrow) PosixDataFile(fd, stampOf(st)));
+  if (!file) ::close(fd);
+  return file;
 }
 
 }  // namespace korvale

@@ -2,6 +2,8 @@
 // another, can touch the file while it is held.
 #include <windows.h>
 
+#include <new>
+
 #include "data_file.h"
 
 namespace korvale {
@@ -51,6 +53,8 @@ class Win32DataFile final : public DataFile {
     return done;
   }
 
+  bool flush() override { return FlushFileBuffers(handle_) != 0; }
+
  private:
   // Reads at an explicit offset (an OVERLAPPED position) cost several times a plain read under
   // Wine, so the handle's own position is used and moved only when an access does not carry
@@ -82,7 +86,10 @@ std::unique_ptr<DataFile> adopt(HANDLE handle) {
     CloseHandle(handle);
     return nullptr;
   }
-  return std::make_unique<Win32DataFile>(handle);
+  // Without memory for the object the handle, which shuts every other opener out, must go.
+  std::unique_ptr<DataFile> file(new (std::nothrow) Win32DataFile(handle));
+  if (!file) CloseHandle(handle);
+  return file;
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include "file_operations.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <memory>
-#include <optional>
+#include <new>
 
 #include "CRC32.h"
 
@@ -62,10 +63,10 @@ struct HeldFile {
 };
 
 // Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
-int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& held) {
+int32_t preCheckFile(std::string_view name, DataFileOpener open, HeldFile& held) {
   // A name with a zero byte would silently open a different, shorter name.
-  if (name.find('\0') != std::string::npos) return kCannotOpen;
-  held.file = open(name);
+  if (name.find('\0') != std::string_view::npos) return kCannotOpen;
+  held.file = open(std::string(name));
   if (!held.file) return kCannotOpen;
   std::optional<FileStamp> stamp = held.file->stamp();
   if (!stamp) return kCannotOpen;
@@ -80,11 +81,13 @@ int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& hel
 // which the system copies out of its file cache fastest.
 class FilePass {
  public:
-  // An empty buffer, or one below a block, makes the pass allocate its own.
+  // An empty buffer, or one below a block, makes the pass allocate its own. That buffer only
+  // saves time: without memory for it the pass reads a few blocks at a time into the stack.
   FilePass(HeldFile& held, std::span<uint8_t> buffer) : held_(held) {
     if (buffer.size() < kBlock) {
-      owned_.emplace();
-      buffer = owned_->bytes();
+      owned_.reset(new (std::nothrow) Page[kReadChunk / sizeof(Page)]);
+      buffer = owned_ ? std::span(reinterpret_cast<uint8_t*>(owned_.get()), kReadChunk)
+                      : std::span(small_);
     }
     // Whole blocks, so no block straddles two reads.
     buffer_ = buffer.first(buffer.size() - buffer.size() % kBlock);
@@ -144,7 +147,8 @@ class FilePass {
   }
 
   HeldFile& held_;
-  std::optional<ReadBuffer> owned_;
+  std::unique_ptr<Page[]> owned_;
+  std::array<uint8_t, kFallbackChunk> small_;
   std::span<uint8_t> buffer_;
   std::size_t firstRead_ = 0;
 };
@@ -175,18 +179,35 @@ int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSin
   return code;
 }
 
-// The record of an operation on `name`, from its outcome.
-int32_t record(OperationInfo& info, std::string_view command, std::string_view name,
-               Outcome outcome) {
-  info.commandText.assign(command);
-  info.commandText.append(lastCharacters(name, 60));
-  info.crcText = std::move(outcome.crcText);
-  return info.errorCode = outcome.code;
+// Runs the steps of one operation into `info`. An exception from inside (memory that cannot
+// be had, or a progress callback that throws) ends it as 21 with the fail-safe CRC text.
+template <typename Steps>
+int32_t recorded(OperationInfo& info, std::string_view command, std::string_view name,
+                 std::string_view crcText, Steps steps) noexcept {
+  // The command words and the CRC texts, ten characters at most, fit the inline buffer of
+  // every std::string (15 characters or more), so storing them never allocates: only the
+  // name can fail to be stored, and the command then stands alone.
+  try {
+    info.commandText.assign(command);
+    info.crcText.assign(crcText);
+    info.errorCode = kOk;
+    info.commandText.append(lastCharacters(name, 60));
+    return info.errorCode = steps();
+  } catch (...) {
+    info.crcText.assign(kFailSafeCRC32);
+    return info.errorCode = kCannotOpen;
+  }
+}
+
+// The steps of an operation for the record: the reentrant operation, its CRC text kept.
+int32_t into(std::string& crcText, Outcome outcome) noexcept {
+  crcText.swap(outcome.crcText);
+  return outcome.code;
 }
 
 }  // namespace
 
-std::string_view errorText(int32_t code) {
+std::string_view errorText(int32_t code) noexcept {
   switch (code) {
     case kOk:
       return "OK";
@@ -209,41 +230,52 @@ std::string_view errorText(int32_t code) {
   }
 }
 
-Outcome runOperation(Operation operation, const std::string& name, std::span<uint8_t> buffer,
-                     const ProgressSink* sink, DataFileOpener open) {
+Outcome runOperation(Operation operation, std::string_view name, std::span<uint8_t> buffer,
+                     const ProgressSink* sink, DataFileOpener open) noexcept {
   Outcome outcome;
-  // A set that cannot open the file, or finds it too short, leaves the CRC text empty.
-  outcome.crcText = operation == Operation::kSet ? "" : kFailSafeCRC32;
-  HeldFile held;
-  outcome.code = preCheckFile(name, open, held);
-  if (held.file) outcome.size = held.stamp.size;
-  if (outcome.code != kOk) return outcome;
-  switch (operation) {
-    case Operation::kCheck:
-      outcome.code = checkHeldFile(held, buffer, sink, outcome.crcText);
-      break;
-    case Operation::kSet:
-      outcome.code = setHeldFile(held, buffer, sink, outcome.crcText);
-      break;
-    case Operation::kReset:
-      outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
-      break;
+  try {
+    // A set that cannot open the file, or finds it too short, leaves the CRC text empty.
+    outcome.crcText = operation == Operation::kSet ? "" : kFailSafeCRC32;
+    HeldFile held;
+    outcome.code = preCheckFile(name, open, held);
+    if (held.file) outcome.size = held.stamp.size;
+    if (outcome.code != kOk) return outcome;
+    switch (operation) {
+      case Operation::kCheck:
+        outcome.code = checkHeldFile(held, buffer, sink, outcome.crcText);
+        break;
+      case Operation::kSet:
+        outcome.code = setHeldFile(held, buffer, sink, outcome.crcText);
+        break;
+      case Operation::kReset:
+        outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+        break;
+    }
+  } catch (...) {  // the file is left as it was: only a completed write changes it
+    outcome.code = kCannotOpen;
+    outcome.crcText.assign(kFailSafeCRC32);  // fits the inline buffer: cannot throw
   }
   return outcome;
 }
 
-int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                         DataFileOpener open) {
-  return record(info, "CHECK ...", name, runOperation(Operation::kCheck, name, {}, sink, open));
+int32_t checkCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                         DataFileOpener open) noexcept {
+  return recorded(info, "CHECK ...", name, kFailSafeCRC32, [&] {
+    return into(info.crcText, runOperation(Operation::kCheck, name, {}, sink, open));
+  });
 }
 
-int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                       DataFileOpener open) {
-  return record(info, "SET ...", name, runOperation(Operation::kSet, name, {}, sink, open));
+int32_t setCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                       DataFileOpener open) noexcept {
+  return recorded(info, "SET ...", name, "", [&] {
+    return into(info.crcText, runOperation(Operation::kSet, name, {}, sink, open));
+  });
 }
 
-int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileOpener open) {
-  return record(info, "RESET ...", name, runOperation(Operation::kReset, name, {}, nullptr, open));
+int32_t resetCRC32inFile(OperationInfo& info, std::string_view name, DataFileOpener open) noexcept {
+  return recorded(info, "RESET ...", name, kFailSafeCRC32, [&] {
+    return into(info.crcText, runOperation(Operation::kReset, name, {}, nullptr, open));
+  });
 }
 
 }  // namespace korvale

@@ -345,6 +345,7 @@ struct FaultyFile final : DataFile {
     if (faults.writeErrors > 0) return --faults.writeErrors, -1;
     return static_cast<int64_t>(n);
   }
+  bool flush() override { return true; }
   static std::unique_ptr<DataFile> open(const std::string&) {
     return std::make_unique<FaultyFile>();
   }
