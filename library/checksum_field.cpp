@@ -80,10 +80,8 @@ int64_t readFully(DataFile& file, uint64_t offset, std::span<uint8_t> buffer) {
   return static_cast<int64_t>(done);
 }
 
-int32_t readCRC32inFile(DataFile& file, std::string& storedText) {
+int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText) {
   storedText = kFailSafe;
-  HeadBlock head;
-  if (readFully(file, 0, head) != static_cast<int64_t>(head.size())) return kCannotOpen;
   FieldSearch found = findCRC32Field(head);
   if (found.outcome != FieldSearch::kFound) return searchError(found, kFieldUnreadable);
   storedText.assign(reinterpret_cast<const char*>(head.data()) + found.quote + 1, 10);

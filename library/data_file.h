@@ -40,6 +40,11 @@ class DataFile {
 // no memory for the object. Never throws.
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
 
+#ifdef _WIN32
+// The same for a UTF-16 name, which may hold characters outside the system's ANSI code page.
+std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name);
+#endif
+
 using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
 
 }  // namespace korvale

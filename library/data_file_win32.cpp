@@ -74,11 +74,8 @@ class Win32DataFile final : public DataFile {
   uint64_t position_ = 0;  // where the handle's file pointer stands; a new handle's is at 0
 };
 
-}  // namespace
-
-std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
-  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+// Keeps `handle` as a data file if it is one; closes it otherwise.
+std::unique_ptr<DataFile> adopt(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
   // A read-only file is refused even where the opener's rights would allow the write
@@ -93,6 +90,18 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
   std::unique_ptr<DataFile> file(new (std::nothrow) Win32DataFile(handle));
   if (!file) CloseHandle(handle);
   return file;
+}
+
+}  // namespace
+
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  return adopt(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name) {
+  return adopt(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace korvale

@@ -133,6 +133,7 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
 
 !macro RequireInstallationNotInUse
   !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
   !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Uninstall.exe"
@@ -190,6 +191,7 @@ Section "Korvale (required)" SecProgram
 
   SetOutPath $INSTDIR
   File "${BIN}\Korvale.exe"
+  File "${BIN}\KorvaleBatch.exe"
   File "${BIN}\Korvalelib.dll"
   File "${BIN}\Tavisk.dll"
   File "/oname=README.md" "${README}"
@@ -244,7 +246,7 @@ Section "-Finish"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The program Korvale.exe, its checksum library, the help launcher and the readme."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe and KorvaleBatch.exe, the checksum library, the help launcher and the readme."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecShortcut} "A shortcut to the Korvale window in the Start menu."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "Adds the install folder to the system PATH, so that Korvale runs from any command prompt."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -313,6 +315,7 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
   !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
 
@@ -333,6 +336,7 @@ Section "Uninstall"
   ${EndIf}
 
   Delete "$INSTDIR\Korvale.exe"
+  Delete "$INSTDIR\KorvaleBatch.exe"
   Delete "$INSTDIR\Korvalelib.dll"
   Delete "$INSTDIR\Tavisk.dll"
   Delete "$INSTDIR\README.md"

@@ -12,11 +12,14 @@ REQUIRED = [
     "README.md", "LICENSE",
     "Plugins/x86-ansi/Pelwick.dll", "Plugins/x86-unicode/Pelwick.dll",
     "Plugins/amd64-unicode/Pelwick.dll", "Plugins/include/pelwick.h",
-    "linux-x86_64/bin/korvale", f"{LINUX_LIB}/libKorvalelib.so", f"{LINUX_LIB}/libKorvalelib.so.1",
+    "linux-x86_64/bin/korvale", "linux-x86_64/bin/korvale-batch",
+    f"{LINUX_LIB}/libKorvalelib.so", f"{LINUX_LIB}/libKorvalelib.so.1",
     "linux-x86_64/include/korvalelib.h", "linux-x86_64/share/man/man1/korvale.1.gz",
+    "linux-x86_64/share/man/man1/korvale-batch.1.gz",
 ] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
-    "Korvale.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe", "include/korvalelib.h",
-    "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a", "lib/korvalelib.def")]
+    "Korvale.exe", "KorvaleBatch.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
+    "include/korvalelib.h", "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a",
+    "lib/korvalelib.def")]
 
 bundle = zipfile.ZipFile(sys.argv[1])
 top = Path(sys.argv[1]).stem
@@ -32,6 +35,10 @@ with tempfile.TemporaryDirectory() as folder:
     if first != b"Korvale [1.0.20120528]":
         missing.append("a working Linux program")
         print(f"FAIL: the bundled Linux program says {first!r}")
+    version = subprocess.run([linux / "bin/korvale-batch", "--version"], capture_output=True).stdout
+    if version != b"korvale-batch (Korvale) 1.0.20120528\n":
+        missing.append("a working Linux batch program")
+        print(f"FAIL: the bundled batch program says {version!r}")
     # Every program finds its libraries, ours in the bundle wherever it is unpacked (not a
     # copy the machine may have installed).
     for program in sorted((linux / "bin").iterdir()):

@@ -35,9 +35,13 @@ if [ "${1:-}" = --inside ]; then
   page=$(man -w korvale) || fail "man finds no page for korvale"
   [ "$page" = /usr/share/man/man1/korvale.1.gz ] || fail "the page of korvale is $page"
   man korvale 2>&1 | grep -q 'stamp and verify the CRC-32 field' || fail "man korvale shows no page"
+  line=$(korvale-batch check valves.xml 2>/dev/null) || fail "korvale-batch check failed: $line"
+  [ "$line" = $'00\t0xB50E504C\tvalves.xml\tOK' ] || fail "korvale-batch check printed: $line"
+  [ "$(man -w korvale-batch)" = /usr/share/man/man1/korvale-batch.1.gz ] ||
+    fail "man finds no page for korvale-batch"
   ldconfig -p | grep -q 'libKorvalelib\.so\.1 .*/lib/x86_64-linux-gnu/libKorvalelib\.so\.1$' \
     || fail "the loader's cache lacks libKorvalelib.so.1 (no ldconfig trigger?)"
-  echo "korvale CHECK: OK; man -w korvale: $page; libKorvalelib.so.1 in the loader's cache"
+  echo "korvale CHECK and korvale-batch check: OK; man -w korvale: $page; libKorvalelib.so.1 in the loader's cache"
 
   quietly apt-get remove --purge -y -q korvale
   ! dpkg-query -W korvale >/dev/null 2>&1 || fail "korvale is still known to dpkg"

@@ -48,7 +48,7 @@ registrations() {  # how many Korvale keys the two registry views hold together
   done
   echo "$count"
 }
-installed_files=(Korvale.exe Korvalelib.dll Tavisk.dll README.md Uninstall.exe)
+installed_files=(Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll README.md Uninstall.exe)
 
 # The prefix's own PATH, put back at the end; the tests use one longer than the 1024
 # characters an installer's string holds, with an expandable entry and an empty one.
@@ -70,6 +70,8 @@ for file in "${installed_files[@]}"; do
 done
 header=$(run 'C:\KorvaleTest1\Korvale.exe' HELP | head -n 1 | tr -d '\r')
 [ "$header" == "Korvale [1.0.20120528]" ] || fail "installed program says: $header"
+version=$(run 'C:\KorvaleTest1\KorvaleBatch.exe' --version | tr -d '\r')
+[ "$version" == "KorvaleBatch (Korvale) 1.0.20120528" ] || fail "installed batch program says: $version"
 [ "$(lock_count)" == 0 ] || fail "the lock outlived the installer"
 expect_value DisplayName Korvale
 expect_value DisplayVersion 1.0.20120528

@@ -68,7 +68,7 @@ struct ScriptedFile final : DataFile {
     return FileStamp{content.size(), static_cast<int64_t>(version), 0};
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    if (offset >= 252 && script.truncateAtPassTo > 0) {
+    if (script.truncateAtPassTo > 0) {  // the pass begins with the first read, the head's
       content.resize(std::exchange(script.truncateAtPassTo, 0));
       ++version;
     }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CRC32.h"
@@ -150,6 +152,73 @@ TEST(FileOperations, CommandTextEndsWithTheLastSixtyCharactersOfTheName) {
   EXPECT_EQ(info.errorCode, kCannotOpen);
 }
 
+// runOperation gives what the record gets, with a buffer of any size or none.
+TEST(FileOperations, ReentrantEntryWithAnyBuffer) {
+  ScratchDir dir;
+  const std::size_t size = 3 * 252 * 3 + 13;  // past several reads of the smaller buffers
+  const std::string plain = dataFile(size);
+  const std::string crc = expectedCrc(plain);
+  const std::string stamped = withDigits(plain, crc.substr(2));
+  const std::string name = dir.path("any.xml");
+  std::vector<uint8_t> memory(kReadChunk);
+  for (std::size_t bufferSize : {std::size_t{0}, std::size_t{100}, std::size_t{252},
+                                 std::size_t{3 * 252 + 100}, kReadChunk}) {
+    const std::span<uint8_t> buffer(memory.data(), bufferSize);
+    writeFile(name, plain);
+    const struct {
+      Operation operation;
+      Outcome outcome;
+      const std::string& after;
+    } steps[] = {{Operation::kCheck, {kCrcEmpty, "0x00000000", size}, plain},
+                 {Operation::kSet, {kOk, crc, size}, stamped},
+                 {Operation::kCheck, {kOk, crc, size}, stamped},
+                 {Operation::kReset, {kOk, "0x00000000", size}, plain}};
+    for (const auto& step : steps) {
+      const Outcome outcome = runOperation(step.operation, name, buffer);
+      EXPECT_EQ(outcome.code, step.outcome.code) << bufferSize;
+      EXPECT_EQ(outcome.crcText, step.outcome.crcText) << bufferSize;
+      EXPECT_EQ(outcome.size, step.outcome.size) << bufferSize;
+      EXPECT_EQ(readFile(name), step.after) << bufferSize;
+    }
+  }
+  writeFile(name, dataFile(251));
+  for (Operation operation : {Operation::kCheck, Operation::kSet, Operation::kReset}) {
+    const Outcome tooShort = runOperation(operation, name, {});
+    const Outcome missing = runOperation(operation, dir.path("missing.xml"), {});
+    const std::string crcText = operation == Operation::kSet ? "" : "0x00000000";
+    EXPECT_EQ(tooShort.code, kTooShort);
+    EXPECT_EQ(tooShort.crcText, crcText);
+    EXPECT_EQ(tooShort.size, 251u);
+    EXPECT_EQ(missing.code, kCannotOpen);
+    EXPECT_EQ(missing.crcText, crcText);
+    EXPECT_EQ(missing.size, 0u);
+  }
+}
+
+// Operations side by side on threads, each with its own buffer, as korvale-batch runs them.
+TEST(FileOperations, ReentrantEntrySideBySide) {
+  ScratchDir dir;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong = 0;
+  for (std::size_t t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string content = dataFile(600 + t * (kReadChunk / 2));
+      const std::string crc = expectedCrc(content);
+      const std::string name = dir.path("thread" + std::to_string(t) + ".xml");
+      writeFile(name, content);
+      std::vector<uint8_t> buffer(kReadChunk);
+      for (int round = 0; round < 20; ++round) {
+        wrong += runOperation(Operation::kSet, name, buffer).crcText != crc;
+        wrong += runOperation(Operation::kCheck, name, buffer).code != kOk;
+        wrong += runOperation(Operation::kReset, name, buffer).code != kOk;
+      }
+      wrong += readFile(name) != content;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(FileOperations, AFileHeldElsewhereOrReadOnlyGives21) {
   ScratchDir dir;
   const std::string name = dir.path("held.xml");
@@ -243,7 +312,7 @@ TEST(FileOperations, SinkSequence) {
 
 // An in-memory file whose reads, writes and stamp can be made to fail.
 struct Faults {
-  int64_t failReadAt = -1;  // a read at or beyond this offset fails
+  int64_t failReadAt = -1;  // a read reaching this offset fails
   int writeErrors = 0;      // this many writes fail after storing `partial` bytes
   std::size_t partial = 0;
   std::size_t writeLimit = SIZE_MAX;  // every write stores at most this many bytes
@@ -259,8 +328,11 @@ struct FaultyFile final : DataFile {
     return FileStamp{content.size(), passStarted && faults.changesDuringPass ? 1 : 0, 0};
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    if (offset >= 252) passStarted = true;
-    if (faults.failReadAt >= 0 && static_cast<int64_t>(offset) >= faults.failReadAt) return -1;
+    passStarted = true;  // the pass begins with the first read, the head's
+    if (faults.failReadAt >= 0 &&
+        static_cast<int64_t>(offset + buffer.size()) > faults.failReadAt) {
+      return -1;
+    }
     if (offset >= content.size()) return 0;
     const std::size_t n = std::min<std::size_t>(buffer.size(), content.size() - offset);
     std::memcpy(buffer.data(), content.data() + offset, n);
