@@ -1,5 +1,6 @@
 // The two exports of Tavisk: each forwards to the loader on the running system, with the
-// process's one viewer cache.
+// process's one viewer cache. The loader and the platform are noexcept and allocate nothing,
+// so no exception can reach the caller.
 #include "help_launcher.h"
 #include "tavisk.h"
 #include "viewer_platform.h"

@@ -6,7 +6,7 @@
 
 namespace tavisk {
 
-bool findRegisteredViewer(ViewerPlatform& platform, std::span<char, kPathSize> path) {
+bool findRegisteredViewer(ViewerPlatform& platform, std::span<char, kPathSize> path) noexcept {
   KeyHandle key = nullptr;
   if (!platform.openClassesRootKey(kViewerKey, key)) return false;
 
@@ -32,7 +32,7 @@ bool findRegisteredViewer(ViewerPlatform& platform, std::span<char, kPathSize> p
 }
 
 WindowHandle callHelpViewer(ViewerPlatform& platform, ViewerCache& cache, WindowHandle owner,
-                            const char* helpFile, uint32_t command, uintptr_t data) {
+                            const char* helpFile, uint32_t command, uintptr_t data) noexcept {
   if (!cache.viewerModule) {
     if (cache.viewerLoadFailed) return nullptr;
     char path[kPathSize];
@@ -54,12 +54,13 @@ WindowHandle callHelpViewer(ViewerPlatform& platform, ViewerCache& cache, Window
   return platform.callViewer(cache.viewerEntry, owner, helpFile, command, data);
 }
 
-WindowHandle launchHelp(ViewerPlatform& platform, ViewerCache& cache, const char* helpFile) {
+WindowHandle launchHelp(ViewerPlatform& platform, ViewerCache& cache,
+                        const char* helpFile) noexcept {
   return callHelpViewer(platform, cache, platform.desktopWindow(), helpFile, kDisplayTopic, 0);
 }
 
 WindowHandle launchHelpByTopicID(ViewerPlatform& platform, ViewerCache& cache, const char* helpFile,
-                                 uint32_t topicID) {
+                                 uint32_t topicID) noexcept {
   return callHelpViewer(platform, cache, platform.desktopWindow(), helpFile, kHelpContext, topicID);
 }
 

@@ -33,18 +33,19 @@ struct ViewerCache {
 
 // Reads the registered path of the control into `path`. False when the key is missing, its
 // value unreadable or too large, or its expansion fails or needs more than kPathSize bytes.
-bool findRegisteredViewer(ViewerPlatform& platform, std::span<char, kPathSize> path);
+bool findRegisteredViewer(ViewerPlatform& platform, std::span<char, kPathSize> path) noexcept;
 
 // Makes sure the control and its entry point are loaded, then calls the entry point with the
 // four values unchanged and returns its result. Null when the control cannot be reached:
 // after both loads failed, every later call returns null at once; after a missing entry
 // point, a later call repeats only the look-up.
 WindowHandle callHelpViewer(ViewerPlatform& platform, ViewerCache& cache, WindowHandle owner,
-                            const char* helpFile, uint32_t command, uintptr_t data);
+                            const char* helpFile, uint32_t command, uintptr_t data) noexcept;
 
 // The two exports, owned by the desktop window fetched anew on every call.
-WindowHandle launchHelp(ViewerPlatform& platform, ViewerCache& cache, const char* helpFile);
+WindowHandle launchHelp(ViewerPlatform& platform, ViewerCache& cache,
+                        const char* helpFile) noexcept;
 WindowHandle launchHelpByTopicID(ViewerPlatform& platform, ViewerCache& cache, const char* helpFile,
-                                 uint32_t topicID);
+                                 uint32_t topicID) noexcept;
 
 }  // namespace tavisk

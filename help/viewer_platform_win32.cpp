@@ -14,9 +14,9 @@ using HtmlHelpFunction = HWND(WINAPI*)(HWND owner, LPCSTR file, UINT command, DW
 
 class Win32ViewerPlatform final : public ViewerPlatform {
  public:
-  WindowHandle desktopWindow() override { return GetDesktopWindow(); }
+  WindowHandle desktopWindow() noexcept override { return GetDesktopWindow(); }
 
-  bool openClassesRootKey(const char* subKey, KeyHandle& key) override {
+  bool openClassesRootKey(const char* subKey, KeyHandle& key) noexcept override {
     HKEY opened = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
       return false;
@@ -25,7 +25,8 @@ class Win32ViewerPlatform final : public ViewerPlatform {
     return true;
   }
 
-  bool readDefaultValue(KeyHandle key, uint32_t& type, char* buffer, uint32_t& size) override {
+  bool readDefaultValue(KeyHandle key, uint32_t& type, char* buffer,
+                        uint32_t& size) noexcept override {
     DWORD valueType = 0;
     DWORD valueSize = size;
     const LONG status = RegQueryValueExA(static_cast<HKEY>(key), nullptr, nullptr, &valueType,
@@ -35,17 +36,18 @@ class Win32ViewerPlatform final : public ViewerPlatform {
     return status == ERROR_SUCCESS;
   }
 
-  void closeKey(KeyHandle key) override { RegCloseKey(static_cast<HKEY>(key)); }
+  void closeKey(KeyHandle key) noexcept override { RegCloseKey(static_cast<HKEY>(key)); }
 
-  uint32_t expandEnvironmentStrings(const char* source, char* destination, uint32_t size) override {
+  uint32_t expandEnvironmentStrings(const char* source, char* destination,
+                                    uint32_t size) noexcept override {
     return ExpandEnvironmentStringsA(source, destination, size);
   }
 
-  ModuleHandle loadModule(const char* path) override { return LoadLibraryA(path); }
+  ModuleHandle loadModule(const char* path) noexcept override { return LoadLibraryA(path); }
 
   // A file of this name planted beside the calling program or in the current directory must
   // never be loaded in place of the system's.
-  ModuleHandle loadSystemModule(const char* fileName) override {
+  ModuleHandle loadSystemModule(const char* fileName) noexcept override {
     HMODULE module = LoadLibraryExA(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
 
@@ -60,13 +62,13 @@ class Win32ViewerPlatform final : public ViewerPlatform {
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 
-  EntryAddress findExport(ModuleHandle module, uint16_t ordinal) override {
+  EntryAddress findExport(ModuleHandle module, uint16_t ordinal) noexcept override {
     return reinterpret_cast<EntryAddress>(
         GetProcAddress(static_cast<HMODULE>(module), MAKEINTRESOURCEA(ordinal)));
   }
 
   WindowHandle callViewer(EntryAddress entry, WindowHandle owner, const char* helpFile,
-                          uint32_t command, uintptr_t data) override {
+                          uint32_t command, uintptr_t data) noexcept override {
     return reinterpret_cast<HtmlHelpFunction>(entry)(static_cast<HWND>(owner), helpFile, command,
                                                      data);
   }
@@ -74,7 +76,7 @@ class Win32ViewerPlatform final : public ViewerPlatform {
 
 }  // namespace
 
-ViewerPlatform& systemViewerPlatform() {
+ViewerPlatform& systemViewerPlatform() noexcept {
   // Stateless and constant-initialised: no construction at load, nothing to tear down.
   static Win32ViewerPlatform platform;
   return platform;

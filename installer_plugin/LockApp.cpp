@@ -16,12 +16,12 @@ int32_t plus(int32_t value, int32_t step) {
 
 }  // namespace
 
-int32_t LockApp::read(int32_t* counter) {
+int32_t LockApp::read(int32_t* counter) noexcept {
   // A compare-exchange that changes nothing: an atomic read of the shared word.
   return platform_.compareExchange(counter, 0, 0);
 }
 
-int LockApp::lockApp(const pelwick_char* name, int32_t maximum) {
+int LockApp::lockApp(const pelwick_char* name, int32_t maximum) noexcept {
   if (hMapObject) {
     platform_.writeError(kAlreadyCreated);
     return kLockAlreadyCreated;
@@ -53,7 +53,7 @@ int LockApp::lockApp(const pelwick_char* name, int32_t maximum) {
   return kLockDone;
 }
 
-int LockApp::unlockApp() {
+int LockApp::unlockApp() noexcept {
   if (state_ != State::kHeld) {
     // No lock slot, a refused one (this process never raised the counter) or a released one
     // (it already lowered it): nothing of this process is in the counter.
@@ -70,7 +70,7 @@ int LockApp::unlockApp() {
   return kLockDone;
 }
 
-std::optional<int32_t> LockApp::instancesInUse(const pelwick_char* name) {
+std::optional<int32_t> LockApp::instancesInUse(const pelwick_char* name) noexcept {
   std::optional<int32_t> value;
   if (const Section section = platform_.createSection(name)) {
     if (int32_t* counter = platform_.mapView(section)) {

@@ -35,18 +35,18 @@ class LockApp {
 
   // Takes the lock when the shared counter of `name` is below `maximum`, raising it by one.
   // Test and increment are one atomic step, so racing processes cannot both pass.
-  int lockApp(const pelwick_char* name, int32_t maximum);
+  int lockApp(const pelwick_char* name, int32_t maximum) noexcept;
   // Gives a held lock back, lowering the counter by one. In every other state the counter is
   // not touched and the result is kLockNotHeld.
-  int unlockApp();
+  int unlockApp() noexcept;
   // The shared counter of `name`, or nothing (with the message of kLockCannotCreate) when its
   // section or view cannot be had. Leaves nothing open.
-  std::optional<int32_t> instancesInUse(const pelwick_char* name);
+  std::optional<int32_t> instancesInUse(const pelwick_char* name) noexcept;
 
-  State state() const { return state_; }
+  State state() const noexcept { return state_; }
 
  private:
-  int32_t read(int32_t* counter);
+  int32_t read(int32_t* counter) noexcept;
 
   Platform& platform_;
   State state_ = State::kNoLock;

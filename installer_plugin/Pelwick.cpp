@@ -1,5 +1,7 @@
 // The DLL's exports: each hands the host's arguments to the one plug-in of this process and
 // runs its call. The library's entry point is the runtime's default, which does nothing.
+// Everything an export calls is noexcept and allocates nothing but host heap blocks, so no
+// exception can reach the host.
 #include "pelwick.h"
 
 #include "platform.h"
@@ -8,17 +10,19 @@
 namespace korvale::pelwick {
 namespace {
 
-uintptr_t hostCallback(pelwick_plugin_message message);
+uintptr_t hostCallback(pelwick_plugin_message message) noexcept;
 
-Plugin& plugin() {
+Plugin& plugin() noexcept {
   static Plugin instance(systemPlatform(), thisModule(), &hostCallback);
   return instance;
 }
 
-uintptr_t hostCallback(pelwick_plugin_message message) { return plugin().onHostMessage(message); }
+uintptr_t hostCallback(pelwick_plugin_message message) noexcept {
+  return plugin().onHostMessage(message);
+}
 
 Plugin& takeOver(int string_size, pelwick_char* variables, pelwick_stack_t** stacktop,
-                 pelwick_extra_parameters* extra) {
+                 pelwick_extra_parameters* extra) noexcept {
   Plugin& instance = plugin();
   instance.takeOver(string_size, variables, stacktop, extra);
   return instance;

@@ -31,17 +31,18 @@ int digitValue(pelwick_char c, unsigned radix) {
 
 }  // namespace
 
-void HostStack::takeOver(int string_size, pelwick_char* variables, pelwick_stack_t** stacktop) {
+void HostStack::takeOver(int string_size, pelwick_char* variables,
+                         pelwick_stack_t** stacktop) noexcept {
   g_stringsize = string_size;
   g_variables = variables;
   g_stacktop = stacktop;
 }
 
-std::size_t HostStack::capacity() const {
+std::size_t HostStack::capacity() const noexcept {
   return g_stringsize > 0 ? static_cast<std::size_t>(g_stringsize) : 0;
 }
 
-int HostStack::popstring(pelwick_char* str) {
+int HostStack::popstring(pelwick_char* str) noexcept {
   pelwick_stack_t* top = g_stacktop ? *g_stacktop : nullptr;
   if (!top) return 1;
   copyBounded(str, top->text, capacity());
@@ -50,14 +51,14 @@ int HostStack::popstring(pelwick_char* str) {
   return 0;
 }
 
-void HostStack::dropTop() {
+void HostStack::dropTop() noexcept {
   pelwick_stack_t* top = g_stacktop ? *g_stacktop : nullptr;
   if (!top) return;
   *g_stacktop = top->next;
   heap_.globalFree(top);
 }
 
-void HostStack::pushstring(const pelwick_char* str) {
+void HostStack::pushstring(const pelwick_char* str) noexcept {
   if (!g_stacktop) return;
   auto* entry = static_cast<pelwick_stack_t*>(
       heap_.globalAlloc(sizeof(pelwick_stack_t) + capacity() * sizeof(pelwick_char)));
@@ -67,30 +68,30 @@ void HostStack::pushstring(const pelwick_char* str) {
   *g_stacktop = entry;
 }
 
-void HostStack::pushdword(int value) { pushstring(decimal(value).text); }
+void HostStack::pushdword(int value) noexcept { pushstring(decimal(value).text); }
 
-void HostStack::clear_stack() {
+void HostStack::clear_stack() noexcept {
   while (g_stacktop && *g_stacktop) dropTop();
 }
 
-pelwick_char* HostStack::getuservariable(int index) {
+pelwick_char* HostStack::getuservariable(int index) noexcept {
   if (!g_variables || index < 0 || index >= kVariableCount) return nullptr;
   return g_variables + static_cast<std::size_t>(index) * capacity();
 }
 
-void HostStack::setuservariable(int index, const pelwick_char* value) {
+void HostStack::setuservariable(int index, const pelwick_char* value) noexcept {
   pelwick_char* variable = getuservariable(index);
   if (value && variable) copyBounded(variable, value, capacity());
 }
 
-pelwick_char* HostStack::STRDUP(const pelwick_char* text) {
+pelwick_char* HostStack::STRDUP(const pelwick_char* text) noexcept {
   const std::size_t size = lengthOf(text) + 1;
   auto* copy = static_cast<pelwick_char*>(heap_.globalAlloc(size * sizeof(pelwick_char)));
   if (copy) copyBounded(copy, text, size);
   return copy;
 }
 
-const pelwick_char* ns_strstr(const pelwick_char* text, const pelwick_char* pattern) {
+const pelwick_char* ns_strstr(const pelwick_char* text, const pelwick_char* pattern) noexcept {
   const std::size_t textLength = lengthOf(text);
   const std::size_t patternLength = lengthOf(pattern);
   if (patternLength > textLength) return nullptr;
@@ -102,7 +103,7 @@ const pelwick_char* ns_strstr(const pelwick_char* text, const pelwick_char* patt
   return nullptr;
 }
 
-int ns_atoi(const pelwick_char* text) {
+int ns_atoi(const pelwick_char* text) noexcept {
   unsigned radix = 10;
   if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     radix = 16;
@@ -118,7 +119,7 @@ int ns_atoi(const pelwick_char* text) {
   return static_cast<int>(value);
 }
 
-DecimalText decimal(long long value) {
+DecimalText decimal(long long value) noexcept {
   char digits[sizeof(DecimalText::text)];
   std::size_t count = 0;
   // Counted in unsigned, so that the most negative value has a magnitude too.

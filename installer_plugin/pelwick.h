@@ -3,10 +3,14 @@
  *
  * Every export takes one string from the installer's stack and pushes one result:
  *   getDriveType       a path          -> the platform's drive type as decimal text ("3": fixed)
- *   isQuarnAppRunning  a section name  -> "true" while the named shared counter is not 0
+ *   isQuarnAppRunning  a section name  -> "true" while the named shared counter is not 0, and
+ *                                         when the counter cannot be read (better safe than
+ *                                         overwriting a running program)
  *   lockApplication    a section name  -> "true" when this process took the application lock
  *   unlockApplication  any string      -> "true" when this process gave a held lock back
- * Any other outcome pushes "false"; the lock routines also write one line on standard error.
+ * Any other outcome pushes "false", as does every export called with an empty stack. A failure
+ * of the lock routines also writes a message on standard error: "No applications allocated."
+ * (unlockApplication without a held lock) as it stands, every other one with a line feed.
  *
  * Plain C; include it from C or C++. On Windows the exports use the C calling convention and
  * are exported undecorated. Text is 8-bit (the ANSI code page) unless UNICODE is defined, as

@@ -15,8 +15,8 @@ class HostHeap {
  public:
   virtual ~HostHeap() = default;
   // A fixed, zero-filled block (GlobalAlloc with GPTR), or null when the heap refuses.
-  virtual void* globalAlloc(std::size_t bytes) = 0;
-  virtual void globalFree(void* block) = 0;
+  virtual void* globalAlloc(std::size_t bytes) noexcept = 0;
+  virtual void globalFree(void* block) noexcept = 0;
 };
 
 // A named section's handle; null when the platform refused it.
@@ -25,21 +25,21 @@ using Section = void*;
 class Platform : public HostHeap {
  public:
   // Creates or opens the 4-byte, paging-file-backed section of that name, read and write.
-  virtual Section createSection(const pelwick_char* name) = 0;
-  virtual void closeSection(Section section) = 0;
+  virtual Section createSection(const pelwick_char* name) noexcept = 0;
+  virtual void closeSection(Section section) noexcept = 0;
   // The whole section mapped for writing, or null.
-  virtual int32_t* mapView(Section section) = 0;
-  virtual void unmapView(int32_t* view) = 0;
+  virtual int32_t* mapView(Section section) noexcept = 0;
+  virtual void unmapView(int32_t* view) noexcept = 0;
   // One atomic step on the shared word, visible to every process that maps it: when *target
   // equals `expected` it becomes `desired`. Returns the value *target held before.
-  virtual int32_t compareExchange(int32_t* target, int32_t desired, int32_t expected) = 0;
-  virtual unsigned driveType(const pelwick_char* path) = 0;
+  virtual int32_t compareExchange(int32_t* target, int32_t desired, int32_t expected) noexcept = 0;
+  virtual unsigned driveType(const pelwick_char* path) noexcept = 0;
   // Writes the text, unchanged, to the C library's standard error stream.
-  virtual void writeError(const char* message) = 0;
+  virtual void writeError(const char* message) noexcept = 0;
 };
 
 // The real platform and this module's handle, for the DLL's exports (platform_win32.cpp).
-Platform& systemPlatform();
-void* thisModule();
+Platform& systemPlatform() noexcept;
+void* thisModule() noexcept;
 
 }  // namespace korvale::pelwick

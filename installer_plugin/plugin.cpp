@@ -44,7 +44,7 @@ class Plugin::Argument {
 };
 
 void Plugin::takeOver(int string_size, pelwick_char* variables, pelwick_stack_t** stacktop,
-                      pelwick_extra_parameters* extra) {
+                      pelwick_extra_parameters* extra) noexcept {
   stack_.takeOver(string_size, variables, stacktop);
   if (stayingLoaded_ || !extra || !extra->exec_flags || !extra->RegisterPluginCallback) return;
   if (extra->exec_flags->plugin_api_version >= PELWICK_PLUGIN_API_1_0) {
@@ -53,9 +53,9 @@ void Plugin::takeOver(int string_size, pelwick_char* variables, pelwick_stack_t*
   }
 }
 
-void Plugin::pushResult(bool result) { stack_.pushstring(result ? kTrue : kFalse); }
+void Plugin::pushResult(bool result) noexcept { stack_.pushstring(result ? kTrue : kFalse); }
 
-void Plugin::getDriveType() {
+void Plugin::getDriveType() noexcept {
   const Argument path(platform_, stack_);
   if (!path) {
     pushResult(false);
@@ -64,7 +64,7 @@ void Plugin::getDriveType() {
   stack_.pushstring(decimal(platform_.driveType(path.text())).text);
 }
 
-void Plugin::isQuarnAppRunning() {
+void Plugin::isQuarnAppRunning() noexcept {
   const Argument name(platform_, stack_);
   if (!name) {
     pushResult(false);
@@ -76,7 +76,7 @@ void Plugin::isQuarnAppRunning() {
   pushResult(!instances || *instances != 0);
 }
 
-void Plugin::lockApplication() {
+void Plugin::lockApplication() noexcept {
   const Argument name(platform_, stack_);
   if (!name) {
     pushResult(false);
@@ -85,7 +85,7 @@ void Plugin::lockApplication() {
   pushResult(lock_.lockApp(name.text(), kMaximumInstances) == kLockDone);
 }
 
-void Plugin::unlockApplication() {
+void Plugin::unlockApplication() noexcept {
   // The argument only keeps the stack balanced.
   const Argument discarded(platform_, stack_);
   if (!discarded) {
@@ -95,7 +95,7 @@ void Plugin::unlockApplication() {
   pushResult(lock_.unlockApp() == kLockDone);
 }
 
-uintptr_t Plugin::onHostMessage(pelwick_plugin_message message) {
+uintptr_t Plugin::onHostMessage(pelwick_plugin_message message) noexcept {
   if (message == PELWICK_NSPIM_UNLOAD && lock_.state() == LockApp::State::kHeld) {
     lock_.unlockApp();
   }

@@ -25,22 +25,22 @@ class Plugin {
   // module loaded until it ends: otherwise it frees the module after each call, and the lock
   // slot, kept in the module, would be lost between lockApplication and unlockApplication.
   void takeOver(int string_size, pelwick_char* variables, pelwick_stack_t** stacktop,
-                pelwick_extra_parameters* extra);
+                pelwick_extra_parameters* extra) noexcept;
 
   // Each pops its argument and pushes one result. With no argument on the stack each pushes
   // "false" and asks the platform nothing.
-  void getDriveType();
-  void isQuarnAppRunning();
-  void lockApplication();
-  void unlockApplication();
+  void getDriveType() noexcept;
+  void isQuarnAppRunning() noexcept;
+  void lockApplication() noexcept;
+  void unlockApplication() noexcept;
 
   // The registered callback. When the installer ends, a lock still held is given back, so
   // that its count does not stay in a section another process keeps open.
-  uintptr_t onHostMessage(pelwick_plugin_message message);
+  uintptr_t onHostMessage(pelwick_plugin_message message) noexcept;
 
  private:
   class Argument;
-  void pushResult(bool result);
+  void pushResult(bool result) noexcept;
 
   Platform& platform_;
   void* module_;

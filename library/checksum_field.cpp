@@ -80,10 +80,8 @@ int64_t readFully(DataFile& file, uint64_t offset, std::span<uint8_t> buffer) {
   return static_cast<int64_t>(done);
 }
 
-int32_t readCRC32inFile(DataFile& file, std::string& storedText) {
+int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText) {
   storedText = kFailSafe;
-  HeadBlock head;
-  if (readFully(file, 0, head) != static_cast<int64_t>(head.size())) return kCannotOpen;
   FieldSearch found = findCRC32Field(head);
   if (found.outcome != FieldSearch::kFound) return searchError(found, kFieldUnreadable);
   storedText.assign(reinterpret_cast<const char*>(head.data()) + found.quote + 1, 10);
@@ -97,8 +95,10 @@ int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size
   const int32_t code = writeCRC32inHead(head, crcText);
   const bool written = writeFully(file, head);
   std::optional<FileStamp> after = written ? file.stamp() : std::nullopt;
-  if (!after || after->size != size) {
-    writeFully(file, original);  // best effort: put back what was there
+  // An OK is only reported once the digits are on the disk: a power cut after it keeps them.
+  if (!after || after->size != size || (code == kOk && !file.flush())) {
+    // Best effort: put back what was there, on the disk too.
+    if (writeFully(file, original)) file.flush();
     return kCannotOpen;
   }
   return code;

@@ -40,15 +40,16 @@ FieldSearch findCRC32Field(std::span<const uint8_t, kHeadBlockSize> head);
 int32_t zeroCRC32inHead(HeadBlock& head);
 int32_t writeCRC32inHead(HeadBlock& head, std::string_view crcText);
 
-// Reads the head of `file` and gives the stored "0x........" text (as it stands), or 11/12
-// with the text "0x00000000"; 21 when the head cannot be read.
-int32_t readCRC32inFile(DataFile& file, std::string& storedText);
+// The stored "0x........" text of a head block (as it stands), or 11/12 with the text
+// "0x00000000".
+int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText);
 
 // Writes the eight digits of `crcText` into the file's field, writing the head block back in
-// every case (unchanged after 11 or 13). A failed or incomplete write gives 21; so does a
-// file no longer `size` bytes long once written (another writer, ignoring the lock, got in
-// after the caller's last look). The original head is then written back, so the field is
-// never left half-written nor stamped for content it was not computed from.
+// every case (unchanged after 11 or 13), and flushes it to stable storage before giving 0.
+// A failed or incomplete write gives 21; so does a failed flush, and a file no longer `size`
+// bytes long once written (another writer, ignoring the lock, got in after the caller's last
+// look). The original head is then written back and flushed, so the field is never left
+// half-written nor stamped for content it was not computed from.
 int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size);
 
 // Reads until `buffer` is full or the file ends: the count read, or -1 on an error.

@@ -13,7 +13,7 @@ std::size_t characterLength(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-std::string_view lastCharacters(std::string_view name, std::size_t count) {
+std::string_view lastCharacters(std::string_view name, std::size_t count) noexcept {
   std::size_t characters = 0;
   for (std::size_t at = 0; at < name.size(); at += characterLength(name, at)) ++characters;
   std::size_t at = 0;

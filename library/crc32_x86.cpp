@@ -1,10 +1,17 @@
 // Carry-less-multiply folding for x86 processors with PCLMULQDQ, and with VPCLMULQDQ on
-// 512-bit registers where there is AVX-512. The library is built for the baseline instruction
-// set; only the folding functions are compiled for these extensions, and each is offered only
-// once the processor has said it has them.
+// 256-bit registers where there is AVX2 and on 512-bit ones where there is AVX-512. The library
+// is built for the baseline instruction set; only the folding functions are compiled for these
+// extensions, and each is offered only once the processor has said it has them.
+//
+// The wide paths leave no upper register halves dirty: each ends with vzeroupper before it
+// hands its last 128 bits to the finishing code, which is built for SSE, as the callers may be.
+#include <cpuid.h>
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
+#include <vector>
 
 #include "crc32_engines.h"
 
@@ -52,13 +59,21 @@ alignas(16) constexpr uint64_t kFoldBy128[2] = {foldConstant(128 + 32), foldCons
 alignas(16) constexpr uint64_t kFold64[2] = {foldConstant(64), 0};
 alignas(16) constexpr uint64_t kBarrett[2] = {reflect(kPolynomial, 33), barrettQuotient()};
 
-// For 512-bit registers: a pair of multipliers in each of the four 128-bit lanes.
-constexpr std::array<uint64_t, 8> eachLane(uint64_t low, uint64_t high) {
-  return {low, high, low, high, low, high, low, high};
+// For wider registers: the pair of multipliers repeated in each of their 128-bit lanes.
+template <std::size_t lanes>
+constexpr std::array<uint64_t, 2 * lanes> eachLane(uint64_t low, uint64_t high) {
+  std::array<uint64_t, 2 * lanes> pairs{};
+  for (std::size_t lane = 0; lane < lanes; ++lane)
+    pairs[2 * lane] = low, pairs[2 * lane + 1] = high;
+  return pairs;
 }
-alignas(64) constexpr auto kFoldBy2048 = eachLane(foldConstant(16 * 128 + 32),
-                                                  foldConstant(16 * 128 - 32));
-alignas(64) constexpr auto kFoldBy512Wide = eachLane(kFoldBy512[0], kFoldBy512[1]);
+alignas(32) constexpr auto kFoldBy1024 = eachLane<2>(foldConstant(8 * 128 + 32),
+                                                     foldConstant(8 * 128 - 32));
+alignas(32) constexpr auto kFoldBy256 = eachLane<2>(foldConstant(2 * 128 + 32),
+                                                    foldConstant(2 * 128 - 32));
+alignas(64) constexpr auto kFoldBy2048 = eachLane<4>(foldConstant(16 * 128 + 32),
+                                                     foldConstant(16 * 128 - 32));
+alignas(64) constexpr auto kFoldBy512Wide = eachLane<4>(kFoldBy512[0], kFoldBy512[1]);
 // Moves each lane onto the last: by 384, 256 and 128 bits, and the last one not at all.
 alignas(64) constexpr std::array<uint64_t, 8> kFoldLanesToLast = [] {
   std::array<uint64_t, 8> lanes{};
@@ -121,6 +136,48 @@ KORVALE_CLMUL uint32_t foldBlocks(uint32_t reg, const uint8_t* p, std::size_t n)
   return finish(fold(fold(fold(x0, by128, x1), by128, x2), by128, x3), p, n);
 }
 
+// The same folding with two 128-bit lanes in each 256-bit register.
+#define KORVALE_VPCLMUL256 __attribute__((target("pclmul,avx2,vpclmulqdq")))
+
+KORVALE_VPCLMUL256 __m256i fold(__m256i x, __m256i k, __m256i next) {
+  const __m256i low = _mm256_clmulepi64_epi128(x, k, 0x00);
+  const __m256i high = _mm256_clmulepi64_epi128(x, k, 0x11);
+  return _mm256_xor_si256(_mm256_xor_si256(low, high), next);
+}
+
+KORVALE_VPCLMUL256 __m256i load256(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+KORVALE_VPCLMUL256 __m256i constant(const std::array<uint64_t, 4>& lanes) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.data()));
+}
+
+// The register after the `n` bytes at `p`; n is at least 128 and a multiple of 16.
+KORVALE_VPCLMUL256 uint32_t foldBlocks256(uint32_t reg, const uint8_t* p, std::size_t n) {
+  __m256i x0 = _mm256_xor_si256(load256(p),
+                                _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(reg))));
+  __m256i x1 = load256(p + 32), x2 = load256(p + 64), x3 = load256(p + 96);
+  const __m256i by1024 = constant(kFoldBy1024);
+  for (p += 128, n -= 128; n >= 128; p += 128, n -= 128) {
+    x0 = fold(x0, by1024, load256(p));
+    x1 = fold(x1, by1024, load256(p + 32));
+    x2 = fold(x2, by1024, load256(p + 64));
+    x3 = fold(x3, by1024, load256(p + 96));
+  }
+  const __m256i by256 = constant(kFoldBy256);
+  __m256i x = fold(fold(fold(x0, by256, x1), by256, x2), by256, x3);
+  for (; n >= 32; p += 32, n -= 32) x = fold(x, by256, load256(p));
+
+  // The low lane moves forward onto the high one.
+  const __m128i last =
+      fold(_mm256_castsi256_si128(x), constant(kFoldBy128), _mm256_extracti128_si256(x, 1));
+  _mm256_zeroupper();
+  return finish(last, p, n);
+}
+
+#undef KORVALE_VPCLMUL256
+
 // The same folding with four 128-bit lanes in each 512-bit register.
 #define KORVALE_VPCLMUL __attribute__((target("pclmul,avx512f,vpclmulqdq")))
 
@@ -157,7 +214,9 @@ KORVALE_VPCLMUL uint32_t foldBlocksWide(uint32_t reg, const uint8_t* p, std::siz
   // (Masked forms with every element selected: GCC 12 warns about its own unmasked ones.)
   x = _mm512_xor_si512(x, _mm512_mask_shuffle_i64x2(x, 0xFF, x, x, 0x4E));  // + lanes 2 3 0 1
   x = _mm512_xor_si512(x, _mm512_mask_shuffle_i64x2(x, 0xFF, x, x, 0xB1));  // + lanes 1 0 3 2
-  return finish(_mm512_mask_extracti32x4_epi32(_mm_setzero_si128(), 0xF, x, 0), p, n);
+  const __m128i last = _mm512_mask_extracti32x4_epi32(_mm_setzero_si128(), 0xF, x, 0);
+  _mm256_zeroupper();
+  return finish(last, p, n);
 }
 
 #undef KORVALE_VPCLMUL
@@ -172,18 +231,45 @@ uint32_t foldingUpdate(uint32_t reg, std::span<const uint8_t> bytes) {
   return crc32UpdateSliced(reg, bytes.subspan(folded));
 }
 
+// Intel processors that lower their clock while 512-bit instructions run, by enough that the
+// 256-bit path serves a whole program better (family 6, by model): Skylake-SP with its Cascade
+// Lake and Cooper Lake successors, Ice Lake client and server, and Tiger Lake. Of these only
+// Ice Lake and Tiger Lake have VPCLMULQDQ at all. Rocket Lake, Sapphire Rapids and later keep
+// their clock, as AMD's processors with AVX-512 do.
+bool lowersClockFor512Bit() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return false;
+  const bool intel = ebx == 0x756E6547 && edx == 0x49656E69 && ecx == 0x6C65746E;  // GenuineIntel
+  if (!intel || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  const unsigned family = (eax >> 8) & 0xF;
+  const unsigned model = ((eax >> 4) & 0xF) | ((eax >> 12) & 0xF0);  // with the extended model
+  constexpr unsigned kModels[] = {0x55, 0x6A, 0x6C, 0x7D, 0x7E, 0x9D, 0x8C, 0x8D};
+  return family == 6 &&
+         std::find(std::begin(kModels), std::end(kModels), model) != std::end(kModels);
+}
+
 }  // namespace
 
 std::span<const CrcEngine> acceleratedCrcEngines() {
-  static constexpr CrcEngine kEngines[] = {
-      {"pclmulqdq", &foldingUpdate<foldBlocks, 64>},
-      {"vpclmulqdq-avx512", &foldingUpdate<foldBlocksWide, 256>},
-  };
-  __builtin_cpu_init();
-  const bool clmul = __builtin_cpu_supports("pclmul");
-  const bool wide =
-      clmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
-  return std::span(kEngines).first(wide ? 2 : clmul ? 1 : 0);
+  static constexpr CrcEngine kFolding128 = {"pclmulqdq", &foldingUpdate<foldBlocks, 64>};
+  static constexpr CrcEngine kFolding256 = {"vpclmulqdq-avx2", &foldingUpdate<foldBlocks256, 128>};
+  static constexpr CrcEngine kFolding512 = {"vpclmulqdq-avx512",
+                                            &foldingUpdate<foldBlocksWide, 256>};
+  static const std::vector<CrcEngine> engines = [] {
+    __builtin_cpu_init();
+    std::vector<CrcEngine> list;
+    if (!__builtin_cpu_supports("pclmul")) return list;
+    list.push_back(kFolding128);
+    const bool vpclmul = __builtin_cpu_supports("vpclmulqdq");
+    const bool with256 = vpclmul && __builtin_cpu_supports("avx2");
+    const bool with512 = vpclmul && __builtin_cpu_supports("avx512f");
+    if (with256) list.push_back(kFolding256);
+    // The last one is the one used; the 256-bit path stays last where 512 bits cost clock.
+    if (with512)
+      list.insert(lowersClockFor512Bit() && with256 ? list.end() - 1 : list.end(), kFolding512);
+    return list;
+  }();
+  return engines;
 }
 
 }  // namespace korvale

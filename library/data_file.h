@@ -29,12 +29,21 @@ class DataFile {
   virtual int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) = 0;
   // Bytes written at `offset` (possibly fewer than asked), or -1 on a write error.
   virtual int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) = 0;
+  // Puts what was written on stable storage, so that it outlives a crash or a power cut.
+  // False when the system reports that it could not.
+  virtual bool flush() = 0;
 };
 
 // Opens an existing regular file for reading and writing, refusing every other opener while
 // it is held (in this process too). Null when that is not possible: no such file, a
-// directory or device, no write permission, a read-only file, or the file held elsewhere.
+// directory or device, no write permission, a read-only file, the file held elsewhere, or
+// no memory for the object. Never throws.
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
+
+#ifdef _WIN32
+// The same for a UTF-16 name, which may hold characters outside the system's ANSI code page.
+std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name);
+#endif
 
 using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
 

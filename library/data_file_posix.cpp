@@ -6,25 +6,34 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
+#include <utility>
 
 #include "data_file.h"
 
 namespace korvale {
 namespace {
 
+FileStamp stampOf(const struct stat& st) {
+  return FileStamp{static_cast<uint64_t>(st.st_size),
+                   st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                   st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
 class PosixDataFile final : public DataFile {
  public:
-  explicit PosixDataFile(int fd) : fd_(fd) {}
+  // `opened` is the state taken under the lock when opening: the first stamp asked for, which
+  // saves a system call per file.
+  PosixDataFile(int fd, FileStamp opened) : fd_(fd), opened_(opened) {}
   ~PosixDataFile() override { ::close(fd_); }
   PosixDataFile(const PosixDataFile&) = delete;
   PosixDataFile& operator=(const PosixDataFile&) = delete;
 
   std::optional<FileStamp> stamp() override {
+    if (opened_) return std::exchange(opened_, std::nullopt);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return std::nullopt;
-    return FileStamp{static_cast<uint64_t>(st.st_size),
-                     st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-                     st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+    return stampOf(st);
   }
 
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
@@ -41,15 +50,24 @@ class PosixDataFile final : public DataFile {
     return n;
   }
 
+  // Data and size, not the times: all a later reader needs to find the digits.
+  bool flush() override {
+    int result;
+    do result = ::fdatasync(fd_);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+  }
+
  private:
   int fd_;
+  std::optional<FileStamp> opened_;
 };
 
 // Root may open any file for writing; a file without any write permission bit still counts
 // as read-only, as it would for its owner.
 bool writable(const struct stat& st) {
-  if (::geteuid() != 0) return true;  // open(O_RDWR) has already checked
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0) return true;
+  return ::geteuid() != 0;  // open(O_RDWR) has already checked
 }
 
 }  // namespace
@@ -58,13 +76,17 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
   // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused.
   int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
+  // Locked first, so that the state taken next is one no cooperating writer can change.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !writable(st) ||
-      ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      !writable(st)) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixDataFile>(fd);
+  // Without memory for the object the descriptor, and its lock, must not stay behind.
+  std::unique_ptr<DataFile> file(new (std::nothrow) PosixDataFile(fd, stampOf(st)));
+  if (!file) ::close(fd);
+  return file;
 }
 
 }  // namespace korvale

@@ -2,6 +2,8 @@
 // another, can touch the file while it is held.
 #include <windows.h>
 
+#include <new>
+
 #include "data_file.h"
 
 namespace korvale {
@@ -9,13 +11,6 @@ namespace {
 
 int64_t toInt64(FILETIME t) {
   return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-}
-
-OVERLAPPED at(uint64_t offset) {
-  OVERLAPPED position{};
-  position.Offset = static_cast<DWORD>(offset);
-  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return position;
 }
 
 DWORD clampedSize(std::size_t size) {
@@ -37,30 +32,50 @@ class Win32DataFile final : public DataFile {
   }
 
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    OVERLAPPED position = at(offset);
     DWORD done = 0;
-    if (!ReadFile(handle_, buffer.data(), clampedSize(buffer.size()), &done, &position)) {
-      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!seek(offset) ||
+        !ReadFile(handle_, buffer.data(), clampedSize(buffer.size()), &done, nullptr)) {
+      position_ = kUnknown;
+      return -1;
     }
+    position_ += done;
     return done;
   }
 
   int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
-    OVERLAPPED position = at(offset);
     DWORD done = 0;
-    if (!WriteFile(handle_, data.data(), clampedSize(data.size()), &done, &position)) return -1;
+    if (!seek(offset) ||
+        !WriteFile(handle_, data.data(), clampedSize(data.size()), &done, nullptr)) {
+      position_ = kUnknown;
+      return -1;
+    }
+    position_ += done;
     return done;
   }
 
+  bool flush() override { return FlushFileBuffers(handle_) != 0; }
+
  private:
+  // Reads at an explicit offset (an OVERLAPPED position) cost several times a plain read under
+  // Wine, so the handle's own position is used and moved only when an access does not carry
+  // on where the last one ended: the pass over the file is then one seek and plain reads.
+  static constexpr uint64_t kUnknown = ~uint64_t{0};
+
+  bool seek(uint64_t offset) {
+    if (offset == position_) return true;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) return false;
+    position_ = offset;
+    return true;
+  }
+
   HANDLE handle_;
+  uint64_t position_ = 0;  // where the handle's file pointer stands; a new handle's is at 0
 };
 
-}  // namespace
-
-std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
-  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+// Keeps `handle` as a data file if it is one; closes it otherwise.
+std::unique_ptr<DataFile> adopt(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
   // A read-only file is refused even where the opener's rights would allow the write
@@ -71,7 +86,22 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
     CloseHandle(handle);
     return nullptr;
   }
-  return std::make_unique<Win32DataFile>(handle);
+  // Without memory for the object the handle, which shuts every other opener out, must go.
+  std::unique_ptr<DataFile> file(new (std::nothrow) Win32DataFile(handle));
+  if (!file) CloseHandle(handle);
+  return file;
+}
+
+}  // namespace
+
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  return adopt(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name) {
+  return adopt(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace korvale

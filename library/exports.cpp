@@ -1,7 +1,7 @@
 // The thirteen exports: CountedString in and out, and nothing else. The logic lives in
-// file_operations.cpp; the record is the library's one process-wide OperationInfo.
+// file_operations.cpp; the record is the library's one process-wide OperationInfo. Nothing
+// here allocates, and the operations throw nothing, so no exception reaches a caller.
 #include <algorithm>
-#include <string>
 #include <string_view>
 
 #include "file_operations.h"
@@ -14,10 +14,12 @@ namespace {
 
 OperationInfo record;
 
-std::string fromCounted(const CountedString* text) { return {text->text, text->length}; }
+std::string_view fromCounted(const CountedString* text) noexcept {
+  return {text->text, text->length};
+}
 
 // Writes the length byte and the characters, nothing more.
-void toCounted(std::string_view text, CountedString* result) {
+void toCounted(std::string_view text, CountedString* result) noexcept {
   const std::size_t length = std::min<std::size_t>(text.size(), 255);
   result->length = static_cast<unsigned char>(length);
   std::copy_n(text.data(), length, result->text);
@@ -25,7 +27,7 @@ void toCounted(std::string_view text, CountedString* result) {
 
 }  // namespace
 
-void resetRecord() { record = OperationInfo{}; }
+void resetRecord() noexcept { record = OperationInfo{}; }
 
 }  // namespace korvale
 

@@ -3,8 +3,10 @@
 #include "file_operations.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "CRC32.h"
 
@@ -53,24 +55,18 @@ class SinkDriver {
   uint64_t consumed_ = 0;
 };
 
+static_assert(kReadChunk % sizeof(Page) == 0 && kReadChunk % kBlock == 0);
+
 struct HeldFile {
   std::unique_ptr<DataFile> file;
   FileStamp stamp;
 };
 
-void begin(OperationInfo& info, std::string_view command, std::string_view name,
-           std::string_view crcText) {
-  info.commandText.assign(command);
-  info.commandText.append(lastCharacters(name, 60));
-  info.crcText.assign(crcText);
-  info.errorCode = kOk;
-}
-
 // Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
-int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& held) {
+int32_t preCheckFile(std::string_view name, DataFileOpener open, HeldFile& held) {
   // A name with a zero byte would silently open a different, shorter name.
-  if (name.find('\0') != std::string::npos) return kCannotOpen;
-  held.file = open(name);
+  if (name.find('\0') != std::string_view::npos) return kCannotOpen;
+  held.file = open(std::string(name));
   if (!held.file) return kCannotOpen;
   std::optional<FileStamp> stamp = held.file->stamp();
   if (!stamp) return kCannotOpen;
@@ -78,44 +74,140 @@ int32_t preCheckFile(const std::string& name, DataFileOpener open, HeldFile& hel
   return stamp->size < kHeadBlockSize ? kTooShort : kOk;
 }
 
-// The CRC of the whole file with the field's digits read as '0'. Gives 11 or 13 from the
-// field (the pass still runs, driving the sink), or 21 when a read fails or the file
-// changed during the pass.
-int32_t calcCRC32ofFile(HeldFile& held, const ProgressSink* sink, std::string& crcText) {
-  crcText = kFailSafeCRC32;
-  HeadBlock head;
-  if (readFully(*held.file, 0, head) != static_cast<int64_t>(kBlock)) return kCannotOpen;
-  const int32_t fieldCode = zeroCRC32inHead(head);
-
-  tCRC32 engine;
-  engine.update(head);
-  SinkDriver progress(sink, held.stamp.size);
-  auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
-  uint64_t offset = kBlock;
-  for (;;) {
-    const int64_t n = readFully(*held.file, offset, {chunk.get(), kReadChunk});
-    if (n < 0) {
-      progress.finish();
-      return kCannotOpen;
+// One read of the whole file. Its first read takes the head block and as much after it as the
+// buffer holds, so a small file is read by a single system call; the CRC then continues from
+// what that read brought. Every read starts on a multiple of the buffer's size, so a page-aligned
+// buffer of kReadChunk bytes takes every read between page boundaries of the file and of memory,
+// which the system copies out of its file cache fastest.
+class FilePass {
+ public:
+  // An empty buffer, or one below a block, makes the pass allocate its own. That buffer only
+  // saves time: without memory for it the pass reads a few blocks at a time into the stack.
+  FilePass(HeldFile& held, std::span<uint8_t> buffer) : held_(held) {
+    if (buffer.size() < kBlock) {
+      owned_.reset(new (std::nothrow) Page[kReadChunk / sizeof(Page)]);
+      buffer = owned_ ? std::span(reinterpret_cast<uint8_t*>(owned_.get()), kReadChunk)
+                      : std::span(small_);
     }
-    engine.update({chunk.get(), static_cast<std::size_t>(n)});
-    progress.advanceChunk(static_cast<uint64_t>(n));
-    offset += static_cast<uint64_t>(n);
-    if (static_cast<std::size_t>(n) < kReadChunk) break;
+    // Whole blocks, so no block straddles two reads.
+    buffer_ = buffer.first(buffer.size() - buffer.size() % kBlock);
   }
-  // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
-  if ((offset - kBlock) % kBlock == 0) progress.advance(0);
-  progress.finish();
 
-  std::optional<FileStamp> after = held.file->stamp();
-  if (!after || *after != held.stamp || offset != held.stamp.size) return kCannotOpen;
-  crcText = engine.getCRC32();
-  return fieldCode;
+  // Gives the head block as read, or 21 when it cannot be read whole.
+  int32_t readHead(HeadBlock& head) {
+    const int64_t n = readFully(*held_.file, 0, chunkAt(0));
+    if (n < static_cast<int64_t>(kBlock)) return kCannotOpen;
+    firstRead_ = static_cast<std::size_t>(n);
+    std::copy_n(buffer_.begin(), kBlock, head.begin());
+    return kOk;
+  }
+
+  // The CRC of the whole file, with the field's digits read as '0', after readHead. Gives 11
+  // or 13 from the field (the pass still runs, driving the sink), or 21 when a read fails or
+  // the file changed during the pass. The pass reads up to the size the file had when opened:
+  // a file that grew or shrank since shows in its stamp, without a read at the end.
+  int32_t calcCRC32(HeadBlock head, const ProgressSink* sink, std::string& crcText) {
+    crcText = kFailSafeCRC32;
+    const int32_t fieldCode = zeroCRC32inHead(head);
+
+    tCRC32 engine;
+    engine.update(head);
+    SinkDriver progress(sink, held_.stamp.size);
+    engine.update(buffer_.subspan(kBlock, firstRead_ - kBlock));
+    progress.advanceChunk(firstRead_ - kBlock);
+    uint64_t offset = firstRead_;
+    bool shrank = firstRead_ < chunkAt(0).size();
+    while (!shrank && offset < held_.stamp.size) {
+      const std::span<uint8_t> chunk = chunkAt(offset);
+      const int64_t n = readFully(*held_.file, offset, chunk);
+      if (n < 0) {
+        progress.finish();
+        return kCannotOpen;
+      }
+      engine.update(chunk.first(static_cast<std::size_t>(n)));
+      progress.advanceChunk(static_cast<uint64_t>(n));
+      offset += static_cast<uint64_t>(n);
+      shrank = static_cast<std::size_t>(n) < chunk.size();
+    }
+    // Block-wise reading ends with a read of 0 bytes when the rest divides into full blocks.
+    if ((offset - kBlock) % kBlock == 0) progress.advance(0);
+    progress.finish();
+
+    std::optional<FileStamp> after = held_.file->stamp();
+    if (!after || *after != held_.stamp || offset != held_.stamp.size) return kCannotOpen;
+    crcText = engine.getCRC32();
+    return fieldCode;
+  }
+
+ private:
+  // The part of the buffer that a read at `offset` fills: up to the size seen at opening.
+  std::span<uint8_t> chunkAt(uint64_t offset) const {
+    return buffer_.first(
+        static_cast<std::size_t>(std::min<uint64_t>(buffer_.size(), held_.stamp.size - offset)));
+  }
+
+  HeldFile& held_;
+  std::unique_ptr<Page[]> owned_;
+  std::array<uint8_t, kFallbackChunk> small_;
+  std::span<uint8_t> buffer_;
+  std::size_t firstRead_ = 0;
+};
+
+int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
+                      std::string& crcText) {
+  FilePass pass(held, buffer);
+  HeadBlock head;
+  std::string stored, computed;
+  int32_t code;
+  if ((code = pass.readHead(head)) != kOk) return code;
+  if ((code = readCRC32inHead(head, stored)) != kOk) return code;
+  if ((code = pass.calcCRC32(head, sink, computed)) != kOk) return code;
+  if (stored == kFailSafeCRC32) return kCrcEmpty;
+  if (stored != computed) return kCrcDifferent;
+  crcText = computed;
+  return kOk;
+}
+
+int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
+                    std::string& crcText) {
+  FilePass pass(held, buffer);
+  HeadBlock head;
+  int32_t code = pass.readHead(head);
+  if (code == kOk) code = pass.calcCRC32(head, sink, crcText);
+  if (code == kOk) code = writeCRC32inFile(*held.file, crcText, held.stamp.size);
+  if (code != kOk) crcText = kFailSafeCRC32;
+  return code;
+}
+
+// Runs the steps of one operation into `info`. An exception from inside (memory that cannot
+// be had, or a progress callback that throws) ends it as 21 with the fail-safe CRC text.
+template <typename Steps>
+int32_t recorded(OperationInfo& info, std::string_view command, std::string_view name,
+                 std::string_view crcText, Steps steps) noexcept {
+  // The command words and the CRC texts, ten characters at most, fit the inline buffer of
+  // every std::string (15 characters or more), so storing them never allocates: only the
+  // name can fail to be stored, and the command then stands alone.
+  try {
+    info.commandText.assign(command);
+    info.crcText.assign(crcText);
+    info.errorCode = kOk;
+    info.commandText.append(lastCharacters(name, 60));
+    return info.errorCode = steps();
+  } catch (...) {
+    info.crcText.assign(kFailSafeCRC32);
+    return info.errorCode = kCannotOpen;
+  }
+}
+
+// The steps of an operation for the record: the reentrant operation, its CRC text kept.
+int32_t into(std::string& crcText, Outcome outcome) noexcept {
+  crcText.swap(outcome.crcText);
+  return outcome.code;
 }
 
 }  // namespace
 
-std::string_view errorText(int32_t code) {
+std::string_view errorText(int32_t code) noexcept {
   switch (code) {
     case kOk:
       return "OK";
@@ -138,43 +230,52 @@ std::string_view errorText(int32_t code) {
   }
 }
 
-int32_t checkCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                         DataFileOpener open) {
-  begin(info, "CHECK ...", name, kFailSafeCRC32);
-  HeldFile held;
-  std::string stored, computed;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  if ((code = readCRC32inFile(*held.file, stored)) != kOk) return code;
-  if ((code = calcCRC32ofFile(held, sink, computed)) != kOk) return code;
-  if (stored == kFailSafeCRC32) {
-    code = kCrcEmpty;
-  } else if (stored != computed) {
-    code = kCrcDifferent;
-  } else {
-    info.crcText = computed;
+Outcome runOperation(Operation operation, std::string_view name, std::span<uint8_t> buffer,
+                     const ProgressSink* sink, DataFileOpener open) noexcept {
+  Outcome outcome;
+  try {
+    // A set that cannot open the file, or finds it too short, leaves the CRC text empty.
+    outcome.crcText = operation == Operation::kSet ? "" : kFailSafeCRC32;
+    HeldFile held;
+    outcome.code = preCheckFile(name, open, held);
+    if (held.file) outcome.size = held.stamp.size;
+    if (outcome.code != kOk) return outcome;
+    switch (operation) {
+      case Operation::kCheck:
+        outcome.code = checkHeldFile(held, buffer, sink, outcome.crcText);
+        break;
+      case Operation::kSet:
+        outcome.code = setHeldFile(held, buffer, sink, outcome.crcText);
+        break;
+      case Operation::kReset:
+        outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+        break;
+    }
+  } catch (...) {  // the file is left as it was: only a completed write changes it
+    outcome.code = kCannotOpen;
+    outcome.crcText.assign(kFailSafeCRC32);  // fits the inline buffer: cannot throw
   }
-  return code;
+  return outcome;
 }
 
-int32_t setCRC32inFile(OperationInfo& info, const std::string& name, const ProgressSink* sink,
-                       DataFileOpener open) {
-  begin(info, "SET ...", name, "");
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  code = calcCRC32ofFile(held, sink, info.crcText);
-  if (code == kOk) code = writeCRC32inFile(*held.file, info.crcText, held.stamp.size);
-  if (code != kOk) info.crcText = kFailSafeCRC32;
-  return code;
+int32_t checkCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                         DataFileOpener open) noexcept {
+  return recorded(info, "CHECK ...", name, kFailSafeCRC32, [&] {
+    return into(info.crcText, runOperation(Operation::kCheck, name, {}, sink, open));
+  });
 }
 
-int32_t resetCRC32inFile(OperationInfo& info, const std::string& name, DataFileOpener open) {
-  begin(info, "RESET ...", name, kFailSafeCRC32);
-  HeldFile held;
-  int32_t& code = info.errorCode;
-  if ((code = preCheckFile(name, open, held)) != kOk) return code;
-  return code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+int32_t setCRC32inFile(OperationInfo& info, std::string_view name, const ProgressSink* sink,
+                       DataFileOpener open) noexcept {
+  return recorded(info, "SET ...", name, "", [&] {
+    return into(info.crcText, runOperation(Operation::kSet, name, {}, sink, open));
+  });
+}
+
+int32_t resetCRC32inFile(OperationInfo& info, std::string_view name, DataFileOpener open) noexcept {
+  return recorded(info, "RESET ...", name, kFailSafeCRC32, [&] {
+    return into(info.crcText, runOperation(Operation::kReset, name, {}, nullptr, open));
+  });
 }
 
 }  // namespace korvale

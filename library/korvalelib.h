@@ -44,7 +44,8 @@ typedef struct CountedString {
 
 /* An optional progress indicator for the file operations; pass NULL for none. The library
  * calls it on the caller's thread during the call and keeps no reference afterwards. Every
- * callback receives `context` unchanged as its first argument.
+ * callback receives `context` unchanged as its first argument. A callback written in C++ must
+ * not throw: an exception from it ends the operation with code 21.
  *
  * Sequence for a file of `size` bytes (check and set; reset never calls the sink):
  *   setMinimum(0), setMaximum(size), setPosition(0),
@@ -70,15 +71,23 @@ enum {
   DUDO66413_FIELD_UNREADABLE = 12, /* check: identifier without a well-formed field */
   DUDO66413_FIELD_UNWRITABLE = 13, /* set/reset: identifier without a well-formed field */
   DUDO66413_CANNOT_OPEN = 21,      /* the file cannot be opened exclusively for read/write,
-                                      or failed to read or write, or was changed by a
-                                      writer ignoring the lock, during the operation */
+                                      or failed to read, write or flush to the disk, or was
+                                      changed by a writer ignoring the lock, during the
+                                      operation; or memory ran out */
   DUDO66413_TOO_SHORT = 22         /* the file holds fewer than 252 bytes */
 };
 
 /* The three file operations. Each replaces the record of the last operation (command
  * text, CRC text, error code) and returns its error code. The file is held open
  * exclusively for the whole call; another opener is refused meanwhile (and vice versa:
- * a file open elsewhere gives 21). */
+ * a file open elsewhere gives 21). On Linux that lock is advisory (flock): a writer that
+ * does not lock is not kept out, but a change of the file's size or times during the
+ * call gives 21. Set and reset give 0 only once the digits are on stable storage; a flush
+ * that fails gives 21 with the field put back as it was.
+ *
+ * No function of the library throws or aborts on a shortage of memory: without memory for
+ * its large read buffer an operation reads a few blocks at a time into the stack, with the
+ * same outcome; when even that is impossible it gives 21 with the CRC text "0x00000000". */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_checkCRC32inFile(const CountedString* fileName,
                                                                   const ProgressSink* sink);
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_setCRC32inFile(const CountedString* fileName,
@@ -93,9 +102,13 @@ KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_getInfoErrorCode(void);
  * give "ERROR: [99] Unknown". */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoErrorString(CountedString* result);
 /* "0x" and eight uppercase digits; "0x00000000" after a failure; empty after a reset of
- * the record and after a set that could not open the file. */
+ * the record and after a set that gave 21 or 22 before reading the file (it could not be
+ * opened, or is too short). */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoCRC32(CountedString* result);
-/* "CHECK ...", "SET ..." or "RESET ..." followed by the last 60 characters of the name. */
+/* "CHECK ...", "SET ..." or "RESET ..." followed by the last 60 characters of the name:
+ * on Windows characters of the system's ANSI code page, on Linux UTF-8 characters (each
+ * byte of a malformed sequence counting as one). Without memory to store the name, the
+ * command words alone. */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoCommandFile(CountedString* result);
 /* Empties the record: no command, no CRC text, code 0. Done also when the library loads. */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_reset(void);

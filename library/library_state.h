@@ -5,6 +5,6 @@
 namespace korvale {
 
 // Puts the record of the last operation into its reset state.
-void resetRecord();
+void resetRecord() noexcept;
 
 }  // namespace korvale

@@ -1,17 +1,39 @@
-; Korvale's own installer. Installs the program, its library, the help launcher and a readme.
-; Two copies never run at once (the application lock of the Pelwick plug-in), and a target on
-; a CD-ROM drive is refused (its drive query).
+; Korvale's own installer. Installs the program, its library, the help launcher and a readme,
+; with a Start menu shortcut and, on request, the install folder on the machine-wide PATH;
+; registers itself for "Installed apps" and upgrades an earlier installation in its folder.
+; Two copies never run at once (the application lock of the Pelwick plug-in, shared with the
+; uninstaller), and a target on a CD-ROM drive is refused (its drive query).
 ;
-; makensis -DTARGET=<x86-unicode|amd64-unicode> -DBIN=<folder with the binaries>
-;          -DPLUGINS=<Plugins folder> -DREADME=<readme file> -DOUTFILE=<installer> Korvale.nsi
+; makensis -DTARGET=<x86-unicode|amd64-unicode> -DVERSION=<version> -DBIN=<folder with the
+;          binaries and PathHelper.exe> -DPLUGINS=<Plugins folder> -DICON=<icon>
+;          -DREADME=<readme> -DLICENSE=<licence> -DOUTFILE=<installer> Korvale.nsi
 ;
-; Exit status: 0 installed, 1 cancelled, 2 another setup is running, 3 target on a CD-ROM.
+; Command line: /S silent, /D=<folder> (last), /PATH=0|1 and /SHORTCUT=0|1 choose the optional
+; components (by default the Start menu shortcut only, or what the earlier installation had).
+; Exit status of the installer, and of the uninstaller where it applies:
+;   0 installed (uninstalled)
+;   1 cancelled
+;   2 another setup is running
+;   3 target on a CD-ROM drive
+;   4 a file of Korvale is in use (nothing was changed), or could not be written
+;   5 installed, but the folder could not go on PATH
+;   6 a bad /PATH= or /SHORTCUT= value
 Target ${TARGET}
 !addplugindir /${TARGET} "${PLUGINS}/${TARGET}"
+!include MUI2.nsh
 !include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
 
 !define SETUP_LOCK "Korvale.Setup"
 !define DRIVE_CDROM "5"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale"
+!define SHORTCUT "$SMPROGRAMS\Korvale.lnk"
+!define EXIT_OTHER_SETUP 2
+!define EXIT_CDROM 3
+!define EXIT_IN_USE 4
+!define EXIT_NO_PATH 5
+!define EXIT_BAD_OPTION 6
 
 Name "Korvale"
 OutFile "${OUTFILE}"
@@ -20,13 +42,61 @@ OutFile "${OUTFILE}"
 !else
   InstallDir "$PROGRAMFILES\Korvale"
 !endif
+; An upgrade goes where the earlier installation is, unless /D= says otherwise. A 64-bit
+; installer reads the 64-bit registry, a 32-bit one the 32-bit view: each finds its own kind.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails show
+ShowUninstDetails show
+; A file that cannot be written stops the setup (Retry/Cancel) instead of being skipped,
+; which a silent run would otherwise do without a word.
+AllowSkipFiles off
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+Var PreviousLocation  ; the registered installation's folder, if there is one
+Var PreviousPathEntry ; the folder that installation put on PATH, if it did
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_SMALLDESC
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Korvale.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Run Korvale"
+!define MUI_FINISHPAGE_SHOWREADME
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show readme"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION ShowReadme
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_WELCOME
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "English"
+
+; The registry view of the target, and the all-users Start menu.
+!macro UseMachineScope
+  !if ${TARGET} == "amd64-unicode"
+    SetRegView 64
+  !endif
+  SetShellVarContext all
+!macroend
+
+!macro TakeSetupLock
+  Pelwick::lockApplication "${SETUP_LOCK}"
+  Pop $0
+  ${If} $0 != "true"
+    MessageBox MB_ICONSTOP "Another Korvale setup is running." /SD IDOK
+    SetErrorLevel ${EXIT_OTHER_SETUP}
+    Quit
+  ${EndIf}
+!macroend
 
 ; Leaves "true" on the stack when the folder's drive is a CD-ROM drive.
 !macro IsOnCdRom FOLDER
@@ -40,15 +110,63 @@ UninstPage instfiles
   ${EndIf}
 !macroend
 
-Function .onInit
-  Pelwick::lockApplication "${SETUP_LOCK}"
-  Pop $0
-  ${If} $0 != "true"
-    MessageBox MB_ICONSTOP "Another Korvale setup is running." /SD IDOK
-    SetErrorLevel 2
-    Quit
+; A running program (or any process using the DLLs) keeps its files from being written. Ask
+; before anything changes, so an upgrade is never left half done: Retry, or Cancel with
+; exit status 4 (the answer of a silent run).
+!macro RequireNotInUse FILE
+  ${If} ${FileExists} "${FILE}"
+    ${Do}
+      ClearErrors
+      FileOpen $R0 "${FILE}" a
+      ${IfNot} ${Errors}
+        FileClose $R0
+        ${Break}
+      ${EndIf}
+      DetailPrint "In use: ${FILE}"
+      ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${FILE} is in use.$\r$\n$\r$\nClose Korvale (and any program that uses its library), then choose Retry." /SD IDCANCEL IDRETRY`
+        SetErrorLevel ${EXIT_IN_USE}
+        Quit
+      ${EndIf}
+    ${Loop}
   ${EndIf}
-FunctionEnd
+!macroend
+
+!macro RequireInstallationNotInUse
+  !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
+  !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
+  !insertmacro RequireNotInUse "$INSTDIR\Uninstall.exe"
+!macroend
+
+; PathHelper edits PATH in full: the installer's own strings hold at most 1024 characters,
+; and a longer PATH read through them would be cut short when written back.
+; EditPath add|remove FOLDER leaves the helper's exit status in $0 (0 changed, 1 nothing to
+; change, 2 failed) and its one-line message in $1.
+!macro DefinePathEditor PREFIX
+  Function ${PREFIX}EditPath
+    Pop $1 ; folder
+    Pop $0 ; command
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\PathHelper.exe" "${BIN}\PathHelper.exe"
+    nsExec::ExecToStack '"$PLUGINSDIR\PathHelper.exe" $0 "$1"'
+    Pop $0
+    Pop $1
+    DetailPrint "PATH: $1"
+  FunctionEnd
+!macroend
+!insertmacro DefinePathEditor ""
+!insertmacro DefinePathEditor "un."
+
+!macro EditPath COMMAND FOLDER
+  Push "${COMMAND}"
+  Push "${FOLDER}"
+  !ifdef __UNINSTALL__
+    Call un.EditPath
+  !else
+    Call EditPath
+  !endif
+!macroend
 
 ; The directory page keeps its Next button off for a folder on a CD-ROM drive.
 Function .onVerifyInstDir
@@ -59,26 +177,166 @@ Function .onVerifyInstDir
   ${EndIf}
 FunctionEnd
 
-Section "Korvale"
+Section "Korvale (required)" SecProgram
+  SectionIn RO
   ; A silent run skips the directory page: test the folder here too.
   !insertmacro IsOnCdRom $INSTDIR
   Pop $0
   ${If} $0 == "true"
     MessageBox MB_ICONSTOP "Korvale cannot be installed on a CD-ROM drive: $INSTDIR" /SD IDOK
-    SetErrorLevel 3
+    SetErrorLevel ${EXIT_CDROM}
     Quit
   ${EndIf}
+  !insertmacro RequireInstallationNotInUse
 
   SetOutPath $INSTDIR
   File "${BIN}\Korvale.exe"
+  File "${BIN}\KorvaleBatch.exe"
   File "${BIN}\Korvalelib.dll"
   File "${BIN}\Tavisk.dll"
   File "/oname=README.md" "${README}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  ; One registration, rewritten in place by an upgrade.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Korvale"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The Korvale developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Korvale.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+Section "Start menu shortcut" SecShortcut
+  CreateShortcut "${SHORTCUT}" "$INSTDIR\Korvale.exe" "" "$INSTDIR\Korvale.exe" 0
+SectionEnd
+
+Section /o "Add to PATH" SecPath
+  ; An installation that moved takes its old entry along.
+  ${If} $PreviousPathEntry != ""
+  ${AndIf} $PreviousPathEntry != $INSTDIR
+    !insertmacro EditPath remove $PreviousPathEntry
+    DeleteRegValue HKLM "${UNINSTALL_KEY}" "PathEntry"
+  ${EndIf}
+  !insertmacro EditPath add $INSTDIR
+  ; Only an entry this setup added is the uninstaller's to take out: one that was there
+  ; before stays, unless an earlier Korvale setup had added it.
+  ${If} $0 == 0
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "PathEntry" "$INSTDIR"
+  ${ElseIf} $0 != 1
+    MessageBox MB_ICONEXCLAMATION "Korvale was installed, but its folder could not be added to PATH:$\r$\n$1" /SD IDOK
+    SetErrorLevel ${EXIT_NO_PATH}
+  ${EndIf}
+SectionEnd
+
+; Components that an earlier installation had and this one leaves out go away.
+Section "-Finish"
+  ${IfNot} ${SectionIsSelected} ${SecShortcut}
+    Delete "${SHORTCUT}"
+  ${EndIf}
+  ${IfNot} ${SectionIsSelected} ${SecPath}
+  ${AndIf} $PreviousPathEntry != ""
+    !insertmacro EditPath remove $PreviousPathEntry
+    DeleteRegValue HKLM "${UNINSTALL_KEY}" "PathEntry"
+  ${EndIf}
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe and KorvaleBatch.exe, the checksum library, the help launcher and the readme."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecShortcut} "A shortcut to the Korvale window in the Start menu."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "Adds the install folder to the system PATH, so that Korvale runs from any command prompt."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; /NAME=0|1 selects or clears a component; no such option leaves it as it is.
+!macro ApplyOption NAME SECTION
+  ClearErrors
+  ${GetOptions} $R0 "/${NAME}=" $R1
+  ${IfNot} ${Errors}
+    ${If} $R1 == "1"
+      !insertmacro SelectSection ${SECTION}
+    ${ElseIf} $R1 == "0"
+      !insertmacro UnselectSection ${SECTION}
+    ${Else}
+      MessageBox MB_ICONSTOP "/${NAME}= takes 0 or 1, not $\"$R1$\"." /SD IDOK
+      SetErrorLevel ${EXIT_BAD_OPTION}
+      Quit
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro UseMachineScope
+  !insertmacro TakeSetupLock
+  ; An upgrade offers the components the earlier installation had.
+  ReadRegStr $PreviousLocation HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $PreviousPathEntry HKLM "${UNINSTALL_KEY}" "PathEntry"
+  ${If} $PreviousLocation != ""
+    ${IfNot} ${FileExists} "${SHORTCUT}"
+      !insertmacro UnselectSection ${SecShortcut}
+    ${EndIf}
+    ${If} $PreviousPathEntry != ""
+      !insertmacro SelectSection ${SecPath}
+    ${EndIf}
+  ${EndIf}
+  ${GetParameters} $R0
+  !insertmacro ApplyOption PATH ${SecPath}
+  !insertmacro ApplyOption SHORTCUT ${SecShortcut}
+FunctionEnd
+
+; A file that could not be written even after RequireInstallationNotInUse (a program started
+; in between, a full disk) stopped the setup through NSIS's own Retry/Cancel question.
+Function .onInstFailed
+  SetErrorLevel ${EXIT_IN_USE}
+FunctionEnd
+
+Function .onInstSuccess
+  Pelwick::unlockApplication "${SETUP_LOCK}"
+  Pop $0
+FunctionEnd
+
+; The readme is Markdown: its own viewer if the machine has one, Notepad otherwise.
+Function ShowReadme
+  ReadRegStr $0 HKCR ".md" ""
+  ${If} $0 != ""
+    ExecShell "open" "$INSTDIR\README.md"
+  ${Else}
+    Exec '"$WINDIR\notepad.exe" "$INSTDIR\README.md"'
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  !insertmacro UseMachineScope
+  !insertmacro TakeSetupLock
+FunctionEnd
+
 Section "Uninstall"
+  !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
+  !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
+
+  ; The registration, the shortcut and the PATH entry belong to the registered installation:
+  ; an uninstaller left in a folder the installation moved away from leaves them alone.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == $INSTDIR
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "PathEntry"
+    ${If} $0 != ""
+      !insertmacro EditPath remove $0
+      ${If} $0 != 0
+      ${AndIf} $0 != 1
+        MessageBox MB_ICONEXCLAMATION "The Korvale folder could not be taken off PATH:$\r$\n$1" /SD IDOK
+      ${EndIf}
+    ${EndIf}
+    Delete "${SHORTCUT}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
+
   Delete "$INSTDIR\Korvale.exe"
+  Delete "$INSTDIR\KorvaleBatch.exe"
   Delete "$INSTDIR\Korvalelib.dll"
   Delete "$INSTDIR\Tavisk.dll"
   Delete "$INSTDIR\README.md"
@@ -86,7 +344,7 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 SectionEnd
 
-Function .onInstSuccess
+Function un.onUninstSuccess
   Pelwick::unlockApplication "${SETUP_LOCK}"
   Pop $0
 FunctionEnd

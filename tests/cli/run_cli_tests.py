@@ -42,13 +42,13 @@ def data_file(size=600, field=b'crc32="0x00000000"'):
     return content[:60] + field + content[60 + len(field):] if field else content
 
 
-def jamcrc(content):
-    zeroed = content[:DIGITS_AT] + b"00000000" + content[DIGITS_AT + 8:]
+def jamcrc(content, at=DIGITS_AT):
+    zeroed = content[:at] + b"00000000" + content[at + 8:]
     return "0x%08X" % (~zlib.crc32(zeroed) & 0xFFFFFFFF)
 
 
-def with_digits(content, digits):
-    return content[:DIGITS_AT] + digits.encode() + content[DIGITS_AT + 8:]
+def with_digits(content, digits, at=DIGITS_AT):
+    return content[:at] + digits.encode() + content[at + 8:]
 
 
 def report(command, crc, outcome):
@@ -111,6 +111,13 @@ def cases():
            report("SET ...my data.xml", CRC, 0), {"my data.xml": STAMPED})
     yield ("the name keeps its case", ["check", "Data.XML"], {"Data.XML": STAMPED},
            report("CHECK ...Data.XML", CRC, 0), None)
+
+    # The report the README shows: a CHECK of the sample file, stamped.
+    valves = (HERE.parent.parent / "examples" / "valves.xml").read_bytes()
+    at = valves.index(b'crc32="0x') + len(b'crc32="0x')
+    shown = (HERE / "readme_report.expected").read_bytes().replace(b"\n", b"\r\n")
+    yield ("the README's report", ["CHECK", "valves.xml"],
+           {"valves.xml": with_digits(valves, jamcrc(valves, at)[2:], at)}, shown, None)
 
 
 def run(command, cwd, stdout=subprocess.PIPE):

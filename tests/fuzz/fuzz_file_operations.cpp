@@ -32,6 +32,7 @@ enum class Fault {
   kStampFails,          // call 1 + param % 3 of the stamp fails
   kAppendDuringRead,    // another process appends before read 1 + param % 8
   kAppendBeforeWrite,   // another process appends just before the first write
+  kFlushFails,          // flush 1 + param % 2 fails: the stamp's, or also the restore's
   kCount
 };
 
@@ -46,7 +47,8 @@ struct Disk {
   uint64_t version = 0;  // moves with every change, ours included, as a change time would
   Fault fault = Fault::kNone;
   uint32_t param = 0;
-  int reads = 0, writes = 0, stamps = 0;
+  int reads = 0, writes = 0, stamps = 0, flushes = 0;
+  bool unflushed = false;  // written since the last successful flush
 
   void appendElsewhere() {
     const std::string more = "<Appended by=\"another process\"/>\n";
@@ -91,7 +93,15 @@ class MemoryFile final : public korvale::DataFile {
     if (offset + n > disk.content.size()) disk.content.resize(offset + n);
     std::memcpy(disk.content.data() + offset, data.data(), n);
     if (n > 0) ++disk.version;
+    disk.unflushed = true;
     return error ? -1 : static_cast<int64_t>(n);
+  }
+
+  bool flush() override {
+    ++disk.flushes;
+    if (disk.fault == Fault::kFlushFails && disk.flushes <= 1 + int(disk.param % 2)) return false;
+    disk.unflushed = false;
+    return true;
   }
 
   static std::unique_ptr<korvale::DataFile> open(const std::string&) {
@@ -213,6 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (op == Op::kCheck || (op == Op::kSet && wanted != korvale::kOk)) {
     expect(disk.writes == 0, "no write where nothing is to be written");
   }
+  if (code == korvale::kOk) expect(!disk.unflushed, "an OK is on stable storage");
   if (op == Op::kCheck && wanted != korvale::kOk && wanted != korvale::kCrcEmpty &&
       wanted != korvale::kCrcDifferent) {
     expect(!progress.called, "no progress before the pass");

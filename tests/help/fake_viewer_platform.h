@@ -45,13 +45,13 @@ class FakeViewerPlatform final : public ViewerPlatform {
   WindowHandle lastDesktop = nullptr;
   WindowHandle lastResult = nullptr;
 
-  WindowHandle desktopWindow() override {
+  WindowHandle desktopWindow() noexcept override {
     log.push_back("desktop");
     lastDesktop = handle(0xD000 + log.size());  // a new value per call: the owner is not cached
     return lastDesktop;
   }
 
-  bool openClassesRootKey(const char* subKey, KeyHandle& key) override {
+  bool openClassesRootKey(const char* subKey, KeyHandle& key) noexcept override {
     log.push_back("open");
     EXPECT_STREQ(subKey, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32");
     if (!registered) return false;
@@ -59,7 +59,8 @@ class FakeViewerPlatform final : public ViewerPlatform {
     return true;
   }
 
-  bool readDefaultValue(KeyHandle key, uint32_t& type, char* buffer, uint32_t& size) override {
+  bool readDefaultValue(KeyHandle key, uint32_t& type, char* buffer,
+                        uint32_t& size) noexcept override {
     log.push_back("read");
     EXPECT_EQ(key, &openKey_);
     EXPECT_EQ(size, 260u);
@@ -75,13 +76,14 @@ class FakeViewerPlatform final : public ViewerPlatform {
     return true;
   }
 
-  void closeKey(KeyHandle key) override {
+  void closeKey(KeyHandle key) noexcept override {
     log.push_back("close");
     EXPECT_EQ(key, &openKey_);
   }
 
   // Knows one variable, %SystemRoot%; writes only when the result fits, as the system does.
-  uint32_t expandEnvironmentStrings(const char* source, char* destination, uint32_t size) override {
+  uint32_t expandEnvironmentStrings(const char* source, char* destination,
+                                    uint32_t size) noexcept override {
     log.push_back(std::string("expand ") + source);
     if (expansionFails) return 0;
     std::string result = source;
@@ -94,23 +96,23 @@ class FakeViewerPlatform final : public ViewerPlatform {
     return needed;
   }
 
-  ModuleHandle loadModule(const char* path) override {
+  ModuleHandle loadModule(const char* path) noexcept override {
     log.push_back(std::string("load ") + path);
     return loadable.contains(path) ? moduleFor(path) : nullptr;
   }
 
-  ModuleHandle loadSystemModule(const char* fileName) override {
+  ModuleHandle loadSystemModule(const char* fileName) noexcept override {
     log.push_back(std::string("load system ") + fileName);
     return systemViewerPresent ? moduleFor(std::string("system ") + fileName) : nullptr;
   }
 
-  EntryAddress findExport(ModuleHandle module, uint16_t ordinal) override {
+  EntryAddress findExport(ModuleHandle module, uint16_t ordinal) noexcept override {
     log.push_back("find " + std::to_string(ordinal) + " in " + modules_.at(index(module)));
     return hasEntry ? &fakeEntry : nullptr;
   }
 
   WindowHandle callViewer(EntryAddress entry, WindowHandle owner, const char* helpFile,
-                          uint32_t command, uintptr_t data) override {
+                          uint32_t command, uintptr_t data) noexcept override {
     log.push_back("view");
     EXPECT_EQ(entry, &fakeEntry);
     lastView = {owner, helpFile, command, data};

@@ -36,7 +36,7 @@ class FakePlatform : public Platform {
     for (void* block : blocks) std::free(block);
   }
 
-  void* globalAlloc(std::size_t bytes) override {
+  void* globalAlloc(std::size_t bytes) noexcept override {
     allocationSizes.push_back(bytes);
     if (refusedAllocations > 0) {
       --refusedAllocations;
@@ -46,45 +46,45 @@ class FakePlatform : public Platform {
     blocks.insert(block);
     return block;
   }
-  void globalFree(void* block) override {
+  void globalFree(void* block) noexcept override {
     EXPECT_EQ(blocks.erase(block), 1u) << "freed a block the heap did not hand out";
     std::free(block);
   }
 
-  Section createSection(const pelwick_char* name) override {
+  Section createSection(const pelwick_char* name) noexcept override {
     sectionNames.push_back(narrow(name));
     if (refuseSections) return nullptr;
     int32_t& counter = counters[narrow(name)];
     openSections.push_back(&counter);
     return &openSections.back();
   }
-  void closeSection(Section section) override {
+  void closeSection(Section section) noexcept override {
     const auto before = openSections.size();
     openSections.remove_if([section](int32_t*& open) { return &open == section; });
     EXPECT_EQ(openSections.size() + 1, before) << "closed a section that is not open";
   }
-  int32_t* mapView(Section section) override {
+  int32_t* mapView(Section section) noexcept override {
     if (refuseViews) return nullptr;
     int32_t* counter = *static_cast<int32_t**>(section);
     views.insert(counter);
     return counter;
   }
-  void unmapView(int32_t* view) override {
+  void unmapView(int32_t* view) noexcept override {
     auto it = views.find(view);
     ASSERT_NE(it, views.end()) << "unmapped a view that is not mapped";
     views.erase(it);
   }
-  int32_t compareExchange(int32_t* target, int32_t desired, int32_t expected) override {
+  int32_t compareExchange(int32_t* target, int32_t desired, int32_t expected) noexcept override {
     if (beforeExchange) beforeExchange(*target);
     const int32_t before = *target;
     if (before == expected) *target = desired;
     return before;
   }
-  unsigned driveType(const pelwick_char* path) override {
+  unsigned driveType(const pelwick_char* path) noexcept override {
     drivePaths.push_back(narrow(path));
     return driveAnswer;
   }
-  void writeError(const char* message) override { errors += message; }
+  void writeError(const char* message) noexcept override { errors += message; }
 
   // Whether anything reached the platform besides the heap.
   bool askedNothing() const { return sectionNames.empty() && drivePaths.empty(); }

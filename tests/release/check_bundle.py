@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the release bundle: every deliverable in its place, and the Linux program runs from
+"""Checks the release bundle: every deliverable in its place, and the Linux programs run from
 the unpacked bundle.   check_bundle.py ZIP"""
 import subprocess
 import sys
@@ -7,15 +7,19 @@ import tempfile
 import zipfile
 from pathlib import Path
 
+LINUX_LIB = "linux-x86_64/lib/x86_64-linux-gnu"
 REQUIRED = [
     "README.md", "LICENSE",
     "Plugins/x86-ansi/Pelwick.dll", "Plugins/x86-unicode/Pelwick.dll",
     "Plugins/amd64-unicode/Pelwick.dll", "Plugins/include/pelwick.h",
-    "linux-x86_64/bin/korvale", "linux-x86_64/lib/libKorvalelib.so",
-    "linux-x86_64/include/korvalelib.h",
+    "linux-x86_64/bin/korvale", "linux-x86_64/bin/korvale-batch",
+    f"{LINUX_LIB}/libKorvalelib.so", f"{LINUX_LIB}/libKorvalelib.so.1",
+    "linux-x86_64/include/korvalelib.h", "linux-x86_64/share/man/man1/korvale.1.gz",
+    "linux-x86_64/share/man/man1/korvale-batch.1.gz",
 ] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
-    "Korvale.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe", "include/korvalelib.h",
-    "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a", "lib/korvalelib.def")]
+    "Korvale.exe", "KorvaleBatch.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
+    "include/korvalelib.h", "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a",
+    "lib/korvalelib.def")]
 
 bundle = zipfile.ZipFile(sys.argv[1])
 top = Path(sys.argv[1]).stem
@@ -25,10 +29,24 @@ for name in missing:
     print(f"FAIL: {name} missing from the bundle")
 with tempfile.TemporaryDirectory() as folder:
     subprocess.run(["unzip", "-q", sys.argv[1], "-d", folder], check=True)
-    program = Path(folder, top, "linux-x86_64/bin/korvale")
-    first = subprocess.run([program, "HELP"], capture_output=True).stdout.split(b"\r\n")[0]
+    linux = Path(folder, top, "linux-x86_64")
+    first = subprocess.run([linux / "bin/korvale", "HELP"],
+                           capture_output=True).stdout.split(b"\r\n")[0]
     if first != b"Korvale [1.0.20120528]":
         missing.append("a working Linux program")
         print(f"FAIL: the bundled Linux program says {first!r}")
+    version = subprocess.run([linux / "bin/korvale-batch", "--version"], capture_output=True).stdout
+    if version != b"korvale-batch (Korvale) 1.0.20120528\n":
+        missing.append("a working Linux batch program")
+        print(f"FAIL: the bundled batch program says {version!r}")
+    # Every program finds its libraries, ours in the bundle wherever it is unpacked (not a
+    # copy the machine may have installed).
+    for program in sorted((linux / "bin").iterdir()):
+        libraries = subprocess.run(["ldd", program], capture_output=True, text=True).stdout
+        wrong = [line.strip() for line in libraries.splitlines() if "not found" in line or (
+            "libKorvalelib" in line and f"=> {linux}/" not in line)]
+        if wrong:
+            missing.append(f"the libraries of {program.name}")
+            print(f"FAIL: {program.name} loads {wrong}")
 print(f"{len(names)} entries, {len(REQUIRED) - len(missing)} of {len(REQUIRED)} required present")
 sys.exit(1 if missing else 0)

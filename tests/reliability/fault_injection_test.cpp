@@ -1,8 +1,8 @@
 // Faults injected through the file seam, beyond the unit tests' table: short reads, failing
-// reads at the edges of the pass, writes that store nothing, a stamp that cannot be had, and
-// other writers changing the file between the pass and the write. The file is held open for
-// the whole operation, so an open failing after the first look cannot happen; its
-// equivalent, every later read failing, is here.
+// reads at the edges of the pass, writes that store nothing, a flush to the disk that fails, a
+// stamp that cannot be had, and other writers changing the file between the pass and the write. The
+// file is held open for the whole operation, so an open failing after the first look cannot happen;
+// its equivalent, every later read failing, is here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,27 +45,30 @@ struct Script {
   int failStampCall = 0;                     // this call of stamp() fails (1 = the first)
   std::string_view appendAtFirstWrite = {};  // another writer appends this just before our write
   std::size_t truncateAtPassTo = 0;          // another writer cuts the file once the pass begins
+  int failFlushes = 0;                       // the first this many flushes fail
 };
 
 // An in-memory file that follows a script of faults; it counts what it is asked to do.
 struct ScriptedFile final : DataFile {
   static inline std::string content;
   static inline Script script;
-  static inline int stamps = 0, writes = 0;
+  static inline int stamps = 0, writes = 0, flushes = 0;
   static inline uint64_t version = 0;
+  static inline bool unflushed = false;  // written since the last successful flush
 
   static void reset(std::string initial, Script s) {
     content = std::move(initial);
     script = s;
-    stamps = writes = 0;
+    stamps = writes = flushes = 0;
     version = 0;
+    unflushed = false;
   }
   std::optional<FileStamp> stamp() override {
     if (++stamps == script.failStampCall) return std::nullopt;
     return FileStamp{content.size(), static_cast<int64_t>(version), 0};
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    if (offset >= 252 && script.truncateAtPassTo > 0) {
+    if (script.truncateAtPassTo > 0) {  // the pass begins with the first read, the head's
       content.resize(std::exchange(script.truncateAtPassTo, 0));
       ++version;
     }
@@ -85,7 +88,13 @@ struct ScriptedFile final : DataFile {
     if (script.writesStoreNothing) return 0;
     std::memcpy(content.data() + offset, data.data(), data.size());
     ++version;
+    unflushed = true;
     return static_cast<int64_t>(data.size());
+  }
+  bool flush() override {
+    if (++flushes <= script.failFlushes) return false;
+    unflushed = false;
+    return true;
   }
   static std::unique_ptr<DataFile> open(const std::string&) {
     return std::make_unique<ScriptedFile>();
@@ -200,6 +209,22 @@ TEST(FaultInjection, EveryFaultGivesAClearCodeAndLeavesTheFieldAlone) {
        kCannotOpen,
        "0x00000000",
        stamped + std::string(tail)},
+      // The digits cannot be made durable: the head goes back as it was, flushed in its turn.
+      {"set: flush fails", Op::kSet, plain, {.failFlushes = 1}, kCannotOpen, "0x00000000", plain},
+      {"reset: flush fails",
+       Op::kReset,
+       stamped,
+       {.failFlushes = 1},
+       kCannotOpen,
+       "0x00000000",
+       stamped},
+      {"set: the restore's flush fails too",
+       Op::kSet,
+       plain,
+       {.failFlushes = 2},
+       kCannotOpen,
+       "0x00000000",
+       plain},
       {"set: cut during the pass",
        Op::kSet,
        plain,
@@ -217,6 +242,10 @@ TEST(FaultInjection, EveryFaultGivesAClearCodeAndLeavesTheFieldAlone) {
         << c.what << ": " << firstDifference(ScriptedFile::content, c.after);
     if (c.op == Op::kCheck) {
       EXPECT_EQ(ScriptedFile::writes, 0) << c.what;
+    }
+    // An OK leaves nothing on the way to the disk; nor does a restore whose flush worked.
+    if (c.code == kOk || c.script.failFlushes == 1) {
+      EXPECT_FALSE(ScriptedFile::unflushed) << c.what;
     }
   }
 }

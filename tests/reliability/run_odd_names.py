@@ -30,10 +30,12 @@ def report(command, name, crc, outcome):
 
 
 def shown(name):
-    """The name as the report shows it: its last 60 characters in the program's code page."""
+    """The name as the report shows it: its last 60 characters in the program's code page.
+    Natively that is UTF-8, where each byte of a malformed sequence counts once (as Python's
+    surrogateescape decodes it)."""
     if UNDER_WINE:
-        name = name.decode("utf-8").encode("cp1252")
-    return name[-60:]
+        return name.decode("utf-8").encode("cp1252")[-60:]
+    return name.decode("utf-8", "surrogateescape")[-60:].encode("utf-8", "surrogateescape")
 
 
 def main():
@@ -60,9 +62,12 @@ def main():
             failures.append("the FIFO was replaced")
 
     # Long and non-ASCII names are worked on like any other.
-    names = [b"n" * 251 + b".xml", "dät.xml".encode(), "ä".encode() * 70 + b".xml"]
+    # Long names of two- and three-byte characters, cut at 60 characters whatever their bytes.
+    names = [b"n" * 251 + b".xml", "dät.xml".encode(), "ä".encode() * 70 + b".xml",
+             "€".encode() * 70 + b"x.xml"]
     if not UNDER_WINE:
         names.append(b"l\xe4t.xml")  # no UTF-8: a name is bytes here
+        names.append(b"\xe2\x82" + "ä".encode() * 57 + b"\xff.xml")  # malformed bytes count once
     for name in names:
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder.encode(), name)

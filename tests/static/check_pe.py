@@ -7,6 +7,9 @@
   --imports DLL=NAME,NAME ...  what the file imports from DLL is exactly these names.
   --system-only  every imported DLL is a system DLL (besides those named by --imports).
   --console  the program runs in the console subsystem.
+  --stack-alignment  (32-bit files) no function touches the stack with a vector access that
+        needs 16-byte alignment unless it realigns its stack first: 32-bit callers promise only
+        4 bytes.
 """
 import argparse
 import re
@@ -77,6 +80,53 @@ def returns_of(tool, path, address):
     return rets
 
 
+# Vector accesses that fault on memory not aligned to their size.
+ALIGNED_MOVES = re.compile(r"v?mov(aps|apd|dqa|dqa32|dqa64|ntps|ntpd|ntdq|ntdqa)$|fxsave|fxrstor|xsave|xrstor")
+# Legacy SSE forms whose memory operand needs no alignment: unaligned moves, scalars and parts.
+UNALIGNED_SSE = re.compile(
+    r"mov(ups|upd|dqu|q|d|ss|sd|lps|hps|lpd|hpd|ddup)$|lddqu|pinsr|pextr|extractps|insertps|cvt|"
+    r"pmov[sz]x|u?comis|(add|sub|mul|div|sqrt|min|max|rcp|rsqrt|round|cmp[a-z]*)s[sd]$")
+
+
+def needs_alignment(mnemonic, operands):
+    """Whether the instruction needs its memory operand aligned to 16 bytes or more."""
+    if ALIGNED_MOVES.match(mnemonic):
+        return True
+    # Without VEX, an SSE instruction on a whole xmm register and memory needs it aligned.
+    return "%xmm" in operands and not mnemonic.startswith("v") and not UNALIGNED_SSE.match(mnemonic)
+
+
+def unaligned_stack_vectors(tool, path):
+    """(function, instruction) for each aligned vector access to the stack in a function that
+    does not realign its stack, and the count of functions that touch it so and do realign."""
+    text = objdump(tool, "-d", "--no-show-raw-insn", path)
+    faults, realigned = [], 0
+    function, accesses, realigns = None, [], False
+
+    def close():
+        nonlocal realigned
+        if accesses and not realigns:
+            faults.extend((function, access) for access in accesses)
+        realigned += bool(accesses and realigns)
+
+    for line in text.splitlines():
+        start = re.match(r"^[0-9a-f]+ <(.+)>:$", line)
+        if start:
+            close()
+            function, accesses, realigns = start.group(1), [], False
+            continue
+        insn = re.match(r"\s*[0-9a-f]+:\s+(\S+)\s*(.*)", line)
+        if not insn:
+            continue
+        mnemonic, operands = insn.groups()
+        if mnemonic in ("and", "andl") and re.match(r"\$0xf+[0-9a-f]0,%esp$", operands):
+            realigns = True
+        elif re.search(r"\(%e[sb]p", operands) and needs_alignment(mnemonic, operands):
+            accesses.append(f"{mnemonic} {operands}")
+    close()
+    return faults, realigned
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--objdump", required=True)
@@ -85,6 +135,7 @@ def main():
     p.add_argument("--imports", nargs="*", default=[])
     p.add_argument("--system-only", action="store_true")
     p.add_argument("--console", action="store_true")
+    p.add_argument("--stack-alignment", action="store_true")
     args = p.parse_args()
 
     faults = []
@@ -130,6 +181,13 @@ def main():
         for dll in imports:
             if dll not in SYSTEM_DLLS and dll not in allowed and not dll.startswith("api-ms-win-"):
                 faults.append(f"imports non-system DLL {dll}")
+
+    if args.stack_alignment and is32:
+        unaligned, realigned = unaligned_stack_vectors(args.objdump, args.file)
+        faults += [f"{function}: {access} without realigning the stack"
+                   for function, access in unaligned]
+        print(f"functions with aligned vector accesses to the stack: {realigned} realigning it, "
+              f"{len({function for function, _ in unaligned})} not")
 
     for fault in faults:
         print("FAULT:", fault)

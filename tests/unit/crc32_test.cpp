@@ -102,5 +102,32 @@ TEST(Crc32, EveryEngineMatchesTheReference) {
   }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The test above covers the paths offered, so each one the processor can run must be offered:
+// a path left out by a slip in the feature checks would go untested as well as unused.
+TEST(Crc32, EveryPathTheProcessorRunsIsOffered) {
+  __builtin_cpu_init();
+  const bool clmul = __builtin_cpu_supports("pclmul");
+  const bool vpclmul = clmul && __builtin_cpu_supports("vpclmulqdq");
+  struct Path {
+    std::string_view name;
+    bool runs;
+  } paths[] = {
+      {"pclmulqdq", clmul},
+      {"vpclmulqdq-avx2", vpclmul && __builtin_cpu_supports("avx2")},
+      {"vpclmulqdq-avx512", vpclmul && __builtin_cpu_supports("avx512f")},
+  };
+  std::string offered;
+  for (const CrcEngine& engine : crcEngines()) offered += " " + std::string(engine.name);
+  for (const Path& path : paths) {
+    const bool found =
+        std::any_of(crcEngines().begin(), crcEngines().end(),
+                    [&](const CrcEngine& engine) { return engine.name == path.name; });
+    EXPECT_EQ(found, path.runs) << path.name << " (offered:" << offered << ")";
+  }
+  RecordProperty("paths", offered);
+}
+#endif
+
 }  // namespace
 }  // namespace korvale

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CRC32.h"
@@ -151,6 +153,73 @@ TEST(FileOperations, CommandTextEndsWithTheLastSixtyCharactersOfTheName) {
   EXPECT_EQ(info.errorCode, kCannotOpen);
 }
 
+// runOperation gives what the record gets, with a buffer of any size or none.
+TEST(FileOperations, ReentrantEntryWithAnyBuffer) {
+  ScratchDir dir;
+  const std::size_t size = 3 * 252 * 3 + 13;  // past several reads of the smaller buffers
+  const std::string plain = dataFile(size);
+  const std::string crc = expectedCrc(plain);
+  const std::string stamped = withDigits(plain, crc.substr(2));
+  const std::string name = dir.path("any.xml");
+  std::vector<uint8_t> memory(kReadChunk);
+  for (std::size_t bufferSize : {std::size_t{0}, std::size_t{100}, std::size_t{252},
+                                 std::size_t{3 * 252 + 100}, kReadChunk}) {
+    const std::span<uint8_t> buffer(memory.data(), bufferSize);
+    writeFile(name, plain);
+    const struct {
+      Operation operation;
+      Outcome outcome;
+      const std::string& after;
+    } steps[] = {{Operation::kCheck, {kCrcEmpty, "0x00000000", size}, plain},
+                 {Operation::kSet, {kOk, crc, size}, stamped},
+                 {Operation::kCheck, {kOk, crc, size}, stamped},
+                 {Operation::kReset, {kOk, "0x00000000", size}, plain}};
+    for (const auto& step : steps) {
+      const Outcome outcome = runOperation(step.operation, name, buffer);
+      EXPECT_EQ(outcome.code, step.outcome.code) << bufferSize;
+      EXPECT_EQ(outcome.crcText, step.outcome.crcText) << bufferSize;
+      EXPECT_EQ(outcome.size, step.outcome.size) << bufferSize;
+      EXPECT_EQ(readFile(name), step.after) << bufferSize;
+    }
+  }
+  writeFile(name, dataFile(251));
+  for (Operation operation : {Operation::kCheck, Operation::kSet, Operation::kReset}) {
+    const Outcome tooShort = runOperation(operation, name, {});
+    const Outcome missing = runOperation(operation, dir.path("missing.xml"), {});
+    const std::string crcText = operation == Operation::kSet ? "" : "0x00000000";
+    EXPECT_EQ(tooShort.code, kTooShort);
+    EXPECT_EQ(tooShort.crcText, crcText);
+    EXPECT_EQ(tooShort.size, 251u);
+    EXPECT_EQ(missing.code, kCannotOpen);
+    EXPECT_EQ(missing.crcText, crcText);
+    EXPECT_EQ(missing.size, 0u);
+  }
+}
+
+// Operations side by side on threads, each with its own buffer, as korvale-batch runs them.
+TEST(FileOperations, ReentrantEntrySideBySide) {
+  ScratchDir dir;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong = 0;
+  for (std::size_t t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string content = dataFile(600 + t * (kReadChunk / 2));
+      const std::string crc = expectedCrc(content);
+      const std::string name = dir.path("thread" + std::to_string(t) + ".xml");
+      writeFile(name, content);
+      std::vector<uint8_t> buffer(kReadChunk);
+      for (int round = 0; round < 20; ++round) {
+        wrong += runOperation(Operation::kSet, name, buffer).crcText != crc;
+        wrong += runOperation(Operation::kCheck, name, buffer).code != kOk;
+        wrong += runOperation(Operation::kReset, name, buffer).code != kOk;
+      }
+      wrong += readFile(name) != content;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(FileOperations, AFileHeldElsewhereOrReadOnlyGives21) {
   ScratchDir dir;
   const std::string name = dir.path("held.xml");
@@ -217,8 +286,9 @@ TEST(FileOperations, SinkSequence) {
                                                            "pos 252", "get", "pos 348", "pos 0"}));
   ScratchDir dir;
   const std::size_t chunk = kReadChunk;
-  for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, 252 + chunk - 1,
-                           252 + chunk, 252 + chunk + 1, 252 + 2 * chunk + 100}) {
+  // The reads of the pass end where the file's chunks end: around those ends in particular.
+  for (std::size_t size : {std::size_t{252}, std::size_t{504}, std::size_t{600}, chunk - 1, chunk,
+                           chunk + 1, 2 * chunk, 2 * chunk + 100}) {
     const std::string name = dir.path("sink" + std::to_string(size) + ".xml");
     writeFile(name, dataFile(size));
     for (Op op : {Op::kCheck, Op::kSet}) {
@@ -243,7 +313,7 @@ TEST(FileOperations, SinkSequence) {
 
 // An in-memory file whose reads, writes and stamp can be made to fail.
 struct Faults {
-  int64_t failReadAt = -1;  // a read at or beyond this offset fails
+  int64_t failReadAt = -1;  // a read reaching this offset fails
   int writeErrors = 0;      // this many writes fail after storing `partial` bytes
   std::size_t partial = 0;
   std::size_t writeLimit = SIZE_MAX;  // every write stores at most this many bytes
@@ -259,8 +329,11 @@ struct FaultyFile final : DataFile {
     return FileStamp{content.size(), passStarted && faults.changesDuringPass ? 1 : 0, 0};
   }
   int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    if (offset >= 252) passStarted = true;
-    if (faults.failReadAt >= 0 && static_cast<int64_t>(offset) >= faults.failReadAt) return -1;
+    passStarted = true;  // the pass begins with the first read, the head's
+    if (faults.failReadAt >= 0 &&
+        static_cast<int64_t>(offset + buffer.size()) > faults.failReadAt) {
+      return -1;
+    }
     if (offset >= content.size()) return 0;
     const std::size_t n = std::min<std::size_t>(buffer.size(), content.size() - offset);
     std::memcpy(buffer.data(), content.data() + offset, n);
@@ -273,6 +346,7 @@ struct FaultyFile final : DataFile {
     if (faults.writeErrors > 0) return --faults.writeErrors, -1;
     return static_cast<int64_t>(n);
   }
+  bool flush() override { return true; }
   static std::unique_ptr<DataFile> open(const std::string&) {
     return std::make_unique<FaultyFile>();
   }

@@ -1,0 +1,143 @@
+#include "batch.h"
+
+#include <chrono>
+#include <exception>
+#include <new>
+#include <thread>
+
+#include "console.h"
+#include "files.h"
+#include "list.h"
+#include "runner.h"
+
+namespace korvale::batch {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The live line on a terminal's standard error, redrawn in place.
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool shown) : shown_(shown) {}
+
+  void show(const std::string& text) {
+    if (!shown_) return;
+    std::string line = "\r" + text;
+    if (text.size() < width_) line.append(width_ - text.size(), ' ');
+    width_ = text.size();
+    writeError(line);
+  }
+
+  void clear() {
+    if (shown_ && width_ > 0) writeError("\r" + std::string(width_, ' ') + "\r");
+    width_ = 0;
+  }
+
+ private:
+  bool shown_;
+  std::size_t width_ = 0;
+};
+
+// Reads the list and walks every entry; false when the reading failed or was stopped.
+bool walkList(ByteSource& source, const Options& options, Folders& folders, const FileSink& take,
+              bool& readFailed) {
+  ListSplitter splitter(options.nulSeparated ? '\0' : '\n', listLinesMayEndWithCarriageReturn());
+  const EntrySink walkEntry = [&](std::string entry) {
+    return walkPath(folders, pathFromListEntry(std::move(entry)), take);
+  };
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    const int64_t n = source.read(buffer);
+    if (n < 0) {
+      readFailed = true;
+      return false;
+    }
+    if (n == 0) return splitter.finish(walkEntry);
+    if (!splitter.feed({buffer.data(), static_cast<std::size_t>(n)}, walkEntry)) return false;
+  }
+}
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int runBatch(const Options& options) {
+  const Clock::time_point start = Clock::now();
+  const std::string program(programName());
+  std::unique_ptr<ByteSource> list;
+  if (options.filesFrom) {
+    std::string error;
+    if (!(list = openList(*options.filesFrom, error))) {
+      writeError(program + ": " + error + "\n");
+      return 2;
+    }
+  }
+  const std::unique_ptr<Folders> folders = systemFolders();
+  const DataFileOpener open = dataFileOpener();
+  const PathForm form = pathForm();
+
+  OutputBuffer output(writeOutput, outputIsTerminal());
+  Tally tally;
+  std::string line;
+  OrderedRunner runner(
+      options.jobs, kReadChunk,
+      [&](const std::string& path, std::span<uint8_t> buffer) {
+        try {
+          return runOperation(options.operation, path, buffer, nullptr, open);
+        } catch (const std::bad_alloc&) {  // this file could not be had; the others may
+          return Outcome{kCannotOpen, std::string(kFailSafeCRC32), 0};
+        }
+      },
+      [&](const std::string& path, const Outcome& outcome) {
+        tally.count(outcome);
+        if (options.quiet && outcome.code == kOk) return true;
+        line.clear();
+        if (options.json) {
+          appendJsonLine(line, path, options.operation, outcome, form);
+        } else {
+          appendTextLine(line, path, outcome);
+        }
+        return output.append(line);
+      });
+
+  bool listFailed = false;
+  std::exception_ptr walkFailure;
+  std::thread walker([&] {
+    try {
+      const FileSink take = [&](WalkedFile file) { return runner.add(std::move(file)); };
+      bool going = true;
+      for (const std::string& path : options.paths) {
+        if (!(going = walkPath(*folders, path, take))) break;
+      }
+      if (going && list) walkList(*list, options, *folders, take, listFailed);
+    } catch (...) {
+      walkFailure = std::current_exception();
+    }
+    runner.close();
+  });
+
+  ProgressLine progress(errorIsTerminal());
+  const bool finished = runner.wait(
+      [&] {
+        output.flush();
+        Progress figures = runner.progress();
+        figures.seconds = secondsSince(start);
+        progress.show(progressText(figures));
+      },
+      std::chrono::milliseconds(100));
+  walker.join();
+  const bool written = output.flush() && finished;
+  progress.clear();
+  if (std::exception_ptr failure = runner.failure() ? runner.failure() : walkFailure) {
+    std::rethrow_exception(failure);  // main says what it was
+  }
+
+  if (!written) writeError(program + ": cannot write standard output\n");
+  if (listFailed) writeError(program + ": cannot read '" + *options.filesFrom + "'\n");
+  writeError(summaryText(program, options.operation, tally, secondsSince(start)));
+  return written && !listFailed && tally.allOk() ? 0 : 1;
+}
+
+}  // namespace korvale::batch

@@ -1,0 +1,90 @@
+// POSIX console: argv as given, unbuffered writes to file descriptors 1 and 2.
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "console.h"
+
+namespace korvale::batch {
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+class FileSource final : public ByteSource {
+ public:
+  FileSource(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~FileSource() override {
+    if (owned_) ::close(fd_);
+  }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  int64_t read(std::span<char> buffer) override {
+    ssize_t n;
+    do n = ::read(fd_, buffer.data(), buffer.size());
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+}  // namespace
+
+std::string_view programName() { return "korvale-batch"; }
+
+PathForm pathForm() { return PathForm::kBytes; }
+
+void prepareConsole() { std::signal(SIGPIPE, SIG_IGN); }
+
+std::vector<std::string> programArguments(int argc, char** argv) {
+  return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+bool writeOutput(std::string_view bytes) { return writeAll(STDOUT_FILENO, bytes); }
+
+void writeError(std::string_view text) { writeAll(STDERR_FILENO, text); }
+
+bool outputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+bool errorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+unsigned processorCount() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::unique_ptr<ByteSource> openList(const std::string& name, std::string& error) {
+  if (name == "-") return std::make_unique<FileSource>(STDIN_FILENO, false);
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open '" + name + "': " + std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<FileSource>(fd, true);
+}
+
+bool listLinesMayEndWithCarriageReturn() { return false; }
+
+std::string pathFromListEntry(std::string entry) { return entry; }
+
+}  // namespace korvale::batch

@@ -1,0 +1,127 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace korvale::batch {
+
+OrderedRunner::OrderedRunner(unsigned workers, std::size_t bufferSize, Work work, Deliver deliver,
+                             std::size_t window)
+    : work_(std::move(work)), deliver_(std::move(deliver)), window_(window) {
+  threads_.reserve(workers);
+  for (unsigned i = 0; i < workers; ++i) {
+    threads_.emplace_back([=, this] {
+      try {
+        workLoop(bufferSize);
+      } catch (...) {  // memory, most likely: the run cannot go on
+        std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        stopLocked();
+      }
+    });
+  }
+}
+
+OrderedRunner::~OrderedRunner() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    stopLocked();
+  }
+  for (std::thread& thread : threads_) thread.join();
+}
+
+bool OrderedRunner::add(WalkedFile file) {
+  std::unique_lock lock(mutex_);
+  roomReady_.wait(lock, [this] { return stopped_ || slots_.size() < window_; });
+  if (stopped_) return false;
+  slots_.push_back({std::move(file), std::nullopt});
+  workReady_.notify_one();
+  return true;
+}
+
+void OrderedRunner::close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  workReady_.notify_all();
+  if (slots_.empty()) allDone_.notify_all();
+}
+
+bool OrderedRunner::wait(const std::function<void()>& tick, std::chrono::milliseconds interval) {
+  std::unique_lock lock(mutex_);
+  while (!stopped_ && !(closed_ && slots_.empty())) {
+    if (allDone_.wait_for(lock, interval) == std::cv_status::timeout) {
+      lock.unlock();
+      tick();
+      lock.lock();
+    }
+  }
+  return !stopped_;
+}
+
+std::exception_ptr OrderedRunner::failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
+}
+
+Progress OrderedRunner::progress() const {
+  std::lock_guard lock(mutex_);
+  return {filesDone_, bytesDone_, first_ + slots_.size(), closed_, 0};
+}
+
+// The next file may be taken when there is one and no worker has it in hand, by the same
+// name or by another: a file reached twice is worked on twice, one time after the other, as
+// with a single worker (side by side, one of them would find it held by the other).
+bool OrderedRunner::canTake() const {
+  if (next_ == first_ + slots_.size()) return false;
+  const WalkedFile& file = slots_[next_ - first_].file;
+  return std::none_of(active_.begin(), active_.end(), [&](const WalkedFile* other) {
+    return other->path == file.path || (file.id && file.id == other->id);
+  });
+}
+
+void OrderedRunner::workLoop(std::size_t bufferSize) {
+  // On page boundaries, where the system copies out of its file cache fastest.
+  const auto pages =
+      std::make_unique_for_overwrite<Page[]>((bufferSize + sizeof(Page) - 1) / sizeof(Page));
+  const std::span<uint8_t> buffer(reinterpret_cast<uint8_t*>(pages.get()), bufferSize);
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workReady_.wait(lock, [this] {
+      return stopped_ || canTake() || (closed_ && next_ == first_ + slots_.size());
+    });
+    if (stopped_ || !canTake()) return;
+    Slot& slot = slots_[next_++ - first_];
+    active_.push_back(&slot.file);
+    lock.unlock();
+    Outcome outcome = work_(slot.file.path, buffer);
+    lock.lock();
+    active_.erase(std::find(active_.begin(), active_.end(), &slot.file));
+    ++filesDone_;
+    bytesDone_ += outcome.size;
+    slot.outcome = std::move(outcome);
+    handOverReady();
+    // A path held back as a duplicate of this one may go now.
+    if (canTake()) workReady_.notify_one();
+  }
+}
+
+void OrderedRunner::handOverReady() {
+  const uint64_t before = first_;
+  while (!slots_.empty() && slots_.front().outcome) {
+    if (!stopped_ && !deliver_(slots_.front().file.path, *slots_.front().outcome)) stopLocked();
+    slots_.pop_front();
+    ++first_;
+  }
+  if (first_ != before) roomReady_.notify_one();
+  if (closed_ && slots_.empty()) allDone_.notify_all();
+}
+
+void OrderedRunner::stopLocked() {
+  stopped_ = true;
+  workReady_.notify_all();
+  roomReady_.notify_all();
+  allDone_.notify_all();
+}
+
+}  // namespace korvale::batch

@@ -1,0 +1,79 @@
+// The workers: one operation per path on a pool of threads, results handed over in the order
+// the paths came in. Each result goes out as soon as those before it are out, so a slow file
+// holds back only the lines after it, and only until it is done.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "file_operations.h"
+#include "output.h"
+#include "walk.h"
+
+namespace korvale::batch {
+
+class OrderedRunner {
+ public:
+  // Works on one path with the calling worker's own buffer.
+  using Work = std::function<Outcome(const std::string& path, std::span<uint8_t> buffer)>;
+  // Receives the results in input order, one at a time; false stops the run.
+  using Deliver = std::function<bool(const std::string& path, const Outcome& outcome)>;
+
+  // `window` bounds the paths taken but not yet handed over (memory stays bounded however
+  // long one file takes); add() waits while it is full.
+  OrderedRunner(unsigned workers, std::size_t bufferSize, Work work, Deliver deliver,
+                std::size_t window = 1 << 16);
+  ~OrderedRunner();
+  OrderedRunner(const OrderedRunner&) = delete;
+  OrderedRunner& operator=(const OrderedRunner&) = delete;
+
+  // Queues a file; false once the run has stopped.
+  bool add(WalkedFile file);
+  // No more paths will come.
+  void close();
+  // Waits until every result is handed over, or the run stopped; calls `tick` every
+  // `interval` meanwhile, on the calling thread. False when the run stopped.
+  bool wait(const std::function<void()>& tick, std::chrono::milliseconds interval);
+  Progress progress() const;  // its seconds left 0
+  // What a worker threw, if one did (the run then stopped).
+  std::exception_ptr failure() const;
+
+ private:
+  struct Slot {
+    WalkedFile file;
+    std::optional<Outcome> outcome;
+  };
+
+  void workLoop(std::size_t bufferSize);
+  bool canTake() const;
+  void handOverReady();
+  void stopLocked();
+
+  Work work_;
+  Deliver deliver_;
+  std::size_t window_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable workReady_;  // workers: a path to take, or the end
+  std::condition_variable roomReady_;  // add(): room in the window
+  std::condition_variable allDone_;    // wait(): the end
+  std::deque<Slot> slots_;  // slots_[i]: path number first_ + i; a deque keeps references valid
+  uint64_t first_ = 0;      // the next to hand over
+  uint64_t next_ = 0;       // the next to take
+  std::vector<const WalkedFile*> active_;  // files being worked on
+  uint64_t filesDone_ = 0, bytesDone_ = 0;
+  bool closed_ = false, stopped_ = false;
+  std::exception_ptr failure_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace korvale::batch

@@ -1,0 +1,32 @@
+// system_path.h: the machine-wide PATH as the system stores it, and the announcement that
+// the environment changed. One implementation per platform; only Windows has one.
+#ifndef KORVALE_SYSTEM_PATH_H
+#define KORVALE_SYSTEM_PATH_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvale::path {
+
+struct StoredValue {
+  std::wstring text;
+  bool expandable = true;  // stored as text with %NAME% references (the usual kind)
+};
+
+// Reads the value, of any length; an absent value reads as empty. Nothing, with a reason
+// in `error`, when it cannot be read or is not text.
+std::optional<StoredValue> readSystemPath(std::string& error);
+
+// Stores the value with the kind it was read with. False, with a reason, on failure.
+bool writeSystemPath(const StoredValue& value, std::string& error);
+
+// The system's expansion of %NAME% references, for recognising entries.
+std::wstring expandReferences(std::wstring_view text);
+
+// Tells running programs (Explorer above all) to read the environment again.
+void announceEnvironmentChange();
+
+}  // namespace korvale::path
+
+#endif  // KORVALE_SYSTEM_PATH_H

@@ -1,0 +1,113 @@
+// The machine-wide PATH in the registry, read and written whole with the registry API, so
+// no length limit of the caller applies to it.
+#include <windows.h>
+
+#include <vector>
+
+#include "system_path.h"
+
+namespace korvale::path {
+namespace {
+
+constexpr wchar_t environmentKey[] =
+    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr wchar_t pathName[] = L"Path";
+
+std::string failure(const char* what, LSTATUS status) {
+  return std::string(what) + " (system error " + std::to_string(status) + ")";
+}
+
+class Key {
+ public:
+  explicit Key(REGSAM access) {
+    status_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, environmentKey, 0, access, &key_);
+  }
+  ~Key() {
+    if (status_ == ERROR_SUCCESS) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  LSTATUS status() const { return status_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+  LSTATUS status_;
+};
+
+}  // namespace
+
+std::optional<StoredValue> readSystemPath(std::string& error) {
+  const Key key(KEY_QUERY_VALUE);
+  if (key.status() != ERROR_SUCCESS) {
+    error = failure("cannot open the system environment", key.status());
+    return std::nullopt;
+  }
+  // The value may grow between the size query and the read: ask again until it fits.
+  std::vector<BYTE> data(4096);
+  DWORD type = 0;
+  LSTATUS status;
+  for (;;) {
+    DWORD size = static_cast<DWORD>(data.size());
+    status = RegQueryValueExW(key.get(), pathName, nullptr, &type, data.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+      data.resize(size + sizeof(wchar_t));
+      continue;
+    }
+    data.resize(status == ERROR_SUCCESS ? size : 0);
+    break;
+  }
+  if (status == ERROR_FILE_NOT_FOUND) return StoredValue{};
+  if (status != ERROR_SUCCESS) {
+    error = failure("cannot read the system PATH", status);
+    return std::nullopt;
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    error = "the system PATH is not stored as text";
+    return std::nullopt;
+  }
+  std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+  // The stored text normally ends with one NUL, but need not.
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  return StoredValue{text, type == REG_EXPAND_SZ};
+}
+
+bool writeSystemPath(const StoredValue& value, std::string& error) {
+  const Key key(KEY_SET_VALUE);
+  if (key.status() != ERROR_SUCCESS) {
+    error = failure("cannot open the system environment for writing", key.status());
+    return false;
+  }
+  const auto size = static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t));
+  const LSTATUS status =
+      RegSetValueExW(key.get(), pathName, 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
+                     reinterpret_cast<const BYTE*>(value.text.c_str()), size);
+  if (status != ERROR_SUCCESS) {
+    error = failure("cannot write the system PATH", status);
+    return false;
+  }
+  return true;
+}
+
+std::wstring expandReferences(std::wstring_view text) {
+  const std::wstring source(text);
+  std::wstring expanded(source.size() + 256, L'\0');
+  for (;;) {
+    const DWORD needed = ExpandEnvironmentStringsW(source.c_str(), expanded.data(),
+                                                   static_cast<DWORD>(expanded.size()));
+    if (needed == 0) return source;
+    if (needed <= expanded.size()) {
+      expanded.resize(needed - 1);  // the count includes the NUL
+      return expanded;
+    }
+    expanded.resize(needed);
+  }
+}
+
+void announceEnvironmentChange() {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
+                      SMTO_ABORTIFHUNG, 5000, &result);
+}
+
+}  // namespace korvale::path

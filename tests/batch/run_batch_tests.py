@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""Runs korvale-batch on a tree made here, holding a file of every outcome, and compares what it
+prints, line by line, and what it leaves, byte by byte, with what the single-file program gives
+on another copy of the same tree.
+
+  run_batch_tests.py BATCH KORVALE [LAUNCHER...]
+
+LAUNCHER, when given, prefixes every run (for the Windows build: tools/wine-run PREFIX).
+Natively the tree also holds a FIFO, links and a name that is no UTF-8.
+"""
+import json
+import os
+import pty
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
+from run_cli_tests import PLAIN, STAMPED, data_file, with_digits  # noqa: E402
+
+BATCH = os.path.abspath(sys.argv[1])
+KORVALE = os.path.abspath(sys.argv[2])
+LAUNCHER = [os.path.abspath(sys.argv[3])] + sys.argv[4:] if len(sys.argv) > 3 else []
+UNDER_WINE = bool(LAUNCHER)
+SEP = "\\" if UNDER_WINE else "/"
+NAME = "KorvaleBatch" if UNDER_WINE else "korvale-batch"
+KEYS = ["path", "operation", "code", "crc", "message"]
+
+failures = []
+
+
+def expect(condition, what):
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def run(program, args, cwd, **options):
+    # The timeout only ends a run that blocks (a FIFO read, say); it is no measure of speed.
+    return subprocess.run(LAUNCHER + [program] + args, cwd=cwd, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=300, **options)
+
+
+def make_tree(folder):
+    """The tree and the two explicit files beside it; returns the folder."""
+    tree = Path(folder, "tree")
+    (tree / "sub" / "deeper").mkdir(parents=True)
+    files = {
+        "Z_capital.xml": STAMPED,             # upper case sorts first
+        "a_stamped.xml": STAMPED,             # 00
+        "b_empty.xml": PLAIN,                 # 01
+        "c_changed.xml": with_digits(STAMPED, "12345678"),  # 02
+        "d_no_identifier.xml": data_file(field=b""),        # 11
+        "e_malformed.xml": data_file(field=b'crc32="0X00000000"'),  # 12, 13
+        "f_short.xml": data_file(251),        # 22
+        "g_readonly.xml": PLAIN,              # 21
+        "notes.txt": PLAIN,                   # no .xml: left alone
+        "sub/h_upper.XML": STAMPED,
+        "sub/deeper/i.Xml": PLAIN,
+    }
+    for name, content in files.items():
+        (tree / name).write_bytes(content)
+    (tree / "g_readonly.xml").chmod(0o444)
+    Path(folder, "other.dat").write_bytes(PLAIN)  # named explicitly: taken whatever its name
+    if not UNDER_WINE:
+        os.mkfifo(tree / "fifo.xml")               # never blocks, gives 21
+        os.symlink("sub", tree / "link_to_sub")    # a link to a folder: not followed
+        os.symlink("a_stamped.xml", tree / "alias.xml")  # a link to a file: taken
+    return folder
+
+
+def walk_model(path):
+    """The files a PATH stands for, by the rules the program documents (a model of its own)."""
+    if not os.path.isdir(path):
+        return [path]
+    found = []
+    for name in sorted(os.listdir(path), key=os.fsencode):
+        full = os.path.join(path, name)
+        if os.path.isdir(full) and not os.path.islink(full):
+            found += walk_model(full)
+        elif name.lower().endswith(".xml") and not os.path.isdir(full):
+            found.append(full)
+    return found
+
+
+def shown(path):
+    return path.replace("/", SEP) if path.startswith("tree/") else path
+
+
+def korvale_outcome(operation, path, folder):
+    """(code, crc, message) from the single-file program's four-line report."""
+    report = run(KORVALE, [operation.upper(), path], folder).stdout.decode("latin-1")
+    lines = report.split("\r\n")
+    message = lines[3]
+    code = 0 if message == "OK" else int(message[8:10])
+    return code, lines[2][len("CRC32: "):], message
+
+
+def text_line(path, code, crc, message):
+    return f"{code:02}\t{crc}\t{path}\t{message}"
+
+
+def snapshot(folder):
+    """Every file's bytes under folder (FIFOs and links as such)."""
+    files = {}
+    for root, folders, names in os.walk(folder):
+        for name in folders + names:
+            full = os.path.join(root, name)
+            if os.path.islink(full):
+                files[full[len(folder):]] = "link to " + os.readlink(full)
+            elif os.path.isfile(full):
+                files[full[len(folder):]] = Path(full).read_bytes()
+    return files
+
+
+def compare_lines(what, got, want):
+    got_lines, want_lines = got.split("\n"), want.split("\n")
+    for number, (a, b) in enumerate(zip(got_lines, want_lines), 1):
+        if not expect(a == b, f"{what}, line {number}: {a!r}\n   want {b!r}"):
+            return
+    expect(len(got_lines) == len(want_lines),
+           f"{what}: {len(got_lines)} lines, want {len(want_lines)}")
+
+
+def check_tree_operations():
+    arguments = ["tree", "other.dat", "missing.xml"]
+    with tempfile.TemporaryDirectory() as model:
+        make_tree(model)
+        order = [p for a in arguments for p in walk_model(os.path.join(model, a))]
+        order = [os.path.relpath(p, model) for p in order]
+    for operation in ("check", "set", "reset"):
+        with tempfile.TemporaryDirectory() as reference:
+            make_tree(reference)
+            outcomes = [korvale_outcome(operation, path, reference) for path in order]
+            after = snapshot(reference)
+        expected = "".join(text_line(shown(p), *o) + "\n" for p, o in zip(order, outcomes))
+        quiet = "".join(text_line(shown(p), *o) + "\n" for p, o in zip(order, outcomes) if o[0])
+        json_lines = "".join(json.dumps(dict(zip(KEYS, [shown(p), operation, *o]))) + "\n"
+                             for p, o in zip(order, outcomes))
+        codes = sorted({o[0] for o in outcomes})
+        expect(len(codes) >= 5, f"{operation}: the tree gives only codes {codes}")
+        runs = [(["-j", "1"], expected), (["-j", "4"], expected), (["--jobs=3", "--json"], json_lines),
+                (["-q", "-j2"], quiet)]
+        for options, want in runs:
+            with tempfile.TemporaryDirectory() as folder:
+                make_tree(folder)
+                result = run(BATCH, options + [operation] + arguments, folder)
+                what = f"{operation} {' '.join(options)}"
+                expect(result.returncode == 1, f"{what}: status {result.returncode}")
+                compare_lines(what, result.stdout.decode("utf-8"), want)
+                expect(snapshot(folder) == after, f"{what}: the files differ from korvale's")
+                summary = result.stderr.decode("utf-8")
+                expect(f"{NAME}: {operation} of {len(order)} files" in summary and
+                       "\r" not in summary, f"{what}: summary {summary!r}")
+        for line in json_lines.splitlines():
+            expect(list(json.loads(line)) == KEYS, f"JSON keys of {line}")
+
+
+def check_statuses():
+    with tempfile.TemporaryDirectory() as folder:
+        make_tree(folder)
+        good = [f"tree{SEP}a_stamped.xml", "tree/sub/h_upper.XML"]
+        result = run(BATCH, ["check"] + good, folder)
+        expect(result.returncode == 0 and result.stdout.count(b"\tOK\n") == 2,
+               f"all good: {result.returncode} {result.stdout!r}")
+        result = run(BATCH, ["--quiet", "check"] + good, folder)
+        expect(result.returncode == 0 and result.stdout == b"", f"quiet: {result.stdout!r}")
+        for args in ([], ["--bogus", "check", "tree"], ["check"], ["-j", "0", "check", "tree"],
+                     ["frobnicate", "tree"], ["-0", "check", "tree"]):
+            result = run(BATCH, args, folder)
+            lines = result.stderr.decode("utf-8").splitlines()
+            expect(result.returncode == 2 and result.stdout == b"" and len(lines) == 3 and
+                   lines[0].startswith(NAME + ": ") and lines[1].startswith(f"Usage: {NAME} "),
+                   f"usage error {args}: status {result.returncode}, stderr {result.stderr!r}")
+        result = run(BATCH, ["--files-from", "no-such-list", "check"], folder)
+        expect(result.returncode == 2 and b"no-such-list" in result.stderr,
+               f"missing list: {result.returncode} {result.stderr!r}")
+        result = run(BATCH, ["--version"], folder)
+        expect(result.returncode == 0 and result.stdout == f"{NAME} (Korvale) 1.0.20120528\n".encode(),
+               f"--version: {result.stdout!r}")
+        result = run(BATCH, ["--help"], folder)
+        expect(result.returncode == 0 and result.stdout.startswith(f"Usage: {NAME} ".encode()),
+               f"--help: {result.stdout!r}")
+
+
+def check_files_from():
+    with tempfile.TemporaryDirectory() as folder:
+        make_tree(folder)
+        entries = [b"tree/b_empty.xml", b"other.dat", b"tree/sub", b"missing.xml"]
+        expected = ["tree/b_empty.xml", "other.dat", f"tree/sub{SEP}deeper{SEP}i.Xml",
+                    f"tree/sub{SEP}h_upper.XML", "missing.xml"]
+        if not UNDER_WINE:  # a line feed in a name: only a NUL list can carry it
+            Path(folder, "odd\nname.xml").write_bytes(PLAIN)
+            entries.append(b"odd\nname.xml")
+            expected.append("odd\\x0aname.xml")
+        listed = b"\0".join(entries) + b"\0"
+        Path(folder, "list").write_bytes(listed)
+        for args, stdin in ((["--files-from", "list", "-0"], None),
+                            (["-0", "--files-from=-"], listed)):
+            result = run(BATCH, args + ["check"], folder, input=stdin)
+            paths = [line.split("\t")[2] for line in result.stdout.decode("utf-8").splitlines()]
+            expect(paths == expected, f"--files-from {args}: {paths}\n   want {expected}")
+        # Lines: on Windows a CR before the line feed is no part of the name.
+        lines = b"tree/b_empty.xml\r\nother.dat\r\n" if UNDER_WINE else b"tree/b_empty.xml\nother.dat\n"
+        result = run(BATCH, ["--files-from", "-", "check"], folder, input=lines)
+        expect(result.stdout.count(b"\tERROR: [01] CRC is empty\n") == 2,
+               f"--files-from lines: {result.stdout!r}")
+
+
+def check_names():
+    """Names outside ASCII: escaped natively when they are no UTF-8; UTF-8 in JSON on Windows,
+    where the program opens them by their wide names."""
+    names = ["Grüße-Ωμέγα-日本.xml".encode()]
+    if not UNDER_WINE:
+        names.append(b"l\xe4t.xml")
+    for name in names:
+        with tempfile.TemporaryDirectory() as folder:
+            os.mkdir(os.path.join(folder, "d"))
+            Path(os.fsdecode(os.path.join(folder.encode(), b"d", name))).write_bytes(PLAIN)
+            result = run(BATCH, ["--json", "set", "d"], folder)
+            line = result.stdout.decode("ascii" if b"\xe4t" in name else "utf-8")
+            record = json.loads(line)
+            expect(os.fsencode(record["path"]) == b"d" + SEP.encode() + name and
+                   record["code"] == 0, f"{name!r}: {line!r}")
+            result = run(BATCH, ["check", "d"], folder)
+            expect(result.returncode == 0, f"{name!r}: check after set gave {result.stdout!r}")
+
+
+def check_streaming():
+    """Lines reach a pipe while the program still waits for more paths: none waits for the end."""
+    with tempfile.TemporaryDirectory() as folder:
+        make_tree(folder)
+        process = subprocess.Popen(LAUNCHER + [BATCH, "--files-from", "-", "check"], cwd=folder,
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            for name in ("a_stamped.xml", "b_empty.xml"):
+                process.stdin.write(f"tree/{name}\n".encode())
+                process.stdin.flush()
+                ready, _, _ = select.select([process.stdout], [], [], 60)
+                line = os.read(process.stdout.fileno(), 4096) if ready else b""
+                expect(name.encode() in line, f"streaming: {name} not out in time ({line!r})")
+            process.stdin.close()
+            process.wait(timeout=60)
+        finally:
+            process.kill()
+            process.wait()
+
+
+def check_progress_on_a_terminal():
+    """Natively: a live line on a terminal's standard error; none elsewhere (checked above)."""
+    with tempfile.TemporaryDirectory() as folder:
+        make_tree(folder)
+        master, slave = pty.openpty()
+        process = subprocess.Popen([BATCH, "--files-from", "-", "check"], cwd=folder,
+                                   stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        process.stdin.write(b"tree/a_stamped.xml\n")
+        process.stdin.flush()
+        time.sleep(0.5)  # a few of its ticks
+        process.stdin.close()
+        process.wait(timeout=60)
+        seen = b""
+        while select.select([master], [], [], 1)[0]:
+            try:
+                piece = os.read(master, 4096)
+            except OSError:
+                break
+            if not piece:
+                break
+            seen += piece
+        os.close(master)
+        expect(b"\r1 files, " in seen, f"no progress line on a terminal: {seen!r}")
+        expect(b"check of 1 file," in seen, f"no summary on the terminal: {seen!r}")
+
+
+def main():
+    check_tree_operations()
+    check_statuses()
+    check_files_from()
+    check_names()
+    check_streaming()
+    if not UNDER_WINE:
+        check_progress_on_a_terminal()
+    for failure in failures:
+        print("FAIL " + failure)
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
