@@ -14,7 +14,7 @@ fail() {
 rm -rf "$target"
 
 run "$setup" /S '/D=C:\KorvaleSilent' || fail "setup: exit status $?"
-for file in Korvale.exe Korvalelib.dll Tavisk.dll; do
+for file in Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll; do
   [ -f "$target/$file" ] || fail "$file not installed"
 done
 # (All of the output is read: a reader that stops early makes the program fail to write.)
@@ -23,7 +23,7 @@ header=$(run 'C:\KorvaleSilent\Korvale.exe' HELP | tr -d '\r' | sed -n 1p)
 
 # _?= makes the uninstaller run in place instead of from a copy, so its end can be awaited.
 run 'C:\KorvaleSilent\Uninstall.exe' /S '_?=C:\KorvaleSilent' || fail "uninstall: exit status $?"
-for file in Korvale.exe Korvalelib.dll Tavisk.dll; do
+for file in Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll; do
   [ ! -e "$target/$file" ] || fail "$file left after uninstall"
 done
 
