@@ -1,17 +1,29 @@
 # Test plumbing shared by every build.
 #  native: tests run directly.
 #  win64:  tests run under wine64 in a prefix inside the build tree (tools/wine-run).
-#  win32:  nothing can run here; only static checks of the binaries are registered.
+#  win32:  the static checks of the binaries run here (label "host"); every other test runs
+#          under 32-bit Wine in an emulated machine (tools/lane32), all in one boot started by
+#          the test "lane32". This machine runs no 32-bit process itself.
 include(CTest)
 
+option(KORVALE_LANE32 "32-bit Windows: run the tests in an emulated machine (tools/lane32)" ON)
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(KORVALE_CAN_RUN OFF)
+  set(KORVALE_CAN_RUN ${KORVALE_LANE32})
+  set(KORVALE_IN_GUEST ${KORVALE_LANE32})
 else()
   set(KORVALE_CAN_RUN ON)
+  set(KORVALE_IN_GUEST OFF)
 endif()
 
-if(WIN32)
+if(KORVALE_IN_GUEST)
+  # Made with the guest's image; each boot starts from it afresh.
+  set(KORVALE_WINEPREFIX /root/wine32)
+  # The tests' scripts run in the guest, whose Python is Debian's.
+  set(Python3_EXECUTABLE /usr/bin/python3)
+elseif(WIN32)
   set(KORVALE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
+if(WIN32)
   # add_test() prefixes target executables with this automatically.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run ${KORVALE_WINEPREFIX})
 endif()
@@ -40,16 +52,21 @@ function(korvale_add_gtest name)
 endfunction()
 
 # korvale_add_display_test(<name> <target> [args...])
-# A win64 program that opens windows, run under wine64 on a private Xvfb display
-# (tools/with-xvfb). A Wine session started by a program without a display (any console
-# test) leaves later windows in it unable to open, so window programs get a prefix of their
-# own and take turns in it.
+# A Windows program that opens windows. Under wine64 it runs on a private Xvfb display
+# (tools/with-xvfb) in a prefix of its own: a Wine session started by a program without a
+# display (any console test) leaves later windows in it unable to open. In the lane's guest,
+# whose Wine draws with its null display driver, it runs in the guest's prefix. Either way such
+# programs take turns.
 function(korvale_add_display_test name target)
   if(NOT WIN32 OR NOT KORVALE_CAN_RUN)
     return()
   endif()
-  add_test(NAME ${name}
-    COMMAND ${CMAKE_SOURCE_DIR}/tools/with-xvfb ${CMAKE_SOURCE_DIR}/tools/wine-run
-            ${KORVALE_WINEPREFIX}-display $<TARGET_FILE:${target}> ${ARGN})
+  if(KORVALE_IN_GUEST)
+    set(launcher ${CMAKE_SOURCE_DIR}/tools/wine-run ${KORVALE_WINEPREFIX})
+  else()
+    set(launcher ${CMAKE_SOURCE_DIR}/tools/with-xvfb ${CMAKE_SOURCE_DIR}/tools/wine-run
+                 ${KORVALE_WINEPREFIX}-display)
+  endif()
+  add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${name} PROPERTIES RESOURCE_LOCK korvale_display_prefix)
 endfunction()

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The amd64-unicode plug-in in real installers under wine64: every export in one installer
-# process, the lock between installer processes, and many processes racing for one lock.
-#   run_installers.sh WINE_RUN PREFIX MAKENSIS PLUGINS_DIR RACER NSI WORK_DIR
+# The plug-in in a real installer (lock_installer.nsi) under Wine: every export in one installer
+# process, the lock between installer processes, two installers racing for it, and many
+# processes racing through the DLL itself.
+#   run_installers.sh WINE_RUN PREFIX INSTALLER RACER PLUGIN_DLL WORK_DIR
 set -euo pipefail
-wine_run=$1 prefix=$2 makensis=$3 plugins=$4 racer=$5 nsi=$6 work=$7
+wine_run=$1 prefix=$2 installer=$3 racer=$4 plugin=$5 work=$6
 run() { "$wine_run" "$prefix" "$@"; }
 
-rm -rf "$work" && mkdir -p "$work" && cd "$work"
+rm -rf "$work" && mkdir -p "$work" && cp "$installer" "$work/installer.exe" && cd "$work"
 # Installers left holding on when a check gives up are told to end.
-trap 'touch release-first release-second' EXIT
+trap 'touch release-first release-second release-racers' EXIT
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -27,8 +28,6 @@ wait_for() {  # wait_for FILE: up to 30 seconds
   fail "$1 did not appear"
   return 1
 }
-
-"$makensis" -V2 -DTARGET=amd64-unicode "-DPLUGINS=$plugins" "-DOUTFILE=$work/installer.exe" "$nsi"
 
 # One process: the calls pair up although the host may unload the plug-in after each one.
 run installer.exe /S /mode=sequence /out=sequence.txt 2>sequence.err
@@ -67,8 +66,19 @@ expect_file second.txt $'running=true\nlock=false'
 expect_file second.err "Max applications already allocated."
 expect_file third.txt $'running=false\nlock=true'
 
+# Two installers started together: exactly one gets the lock.
+run installer.exe /S /mode=lock /out=racer1.txt /wait=release-racers 2>racer1.err &
+racer1=$!
+run installer.exe /S /mode=lock /out=racer2.txt /wait=release-racers 2>racer2.err &
+racer2=$!
+wait_for racer1.txt && wait_for racer2.txt
+touch release-racers
+wait "$racer1" "$racer2"
+locks=$(cat racer1.txt racer2.txt | tr -d '\r' | grep -c "^lock=true$" || true)
+[ "$locks" == 1 ] || fail "two installers racing: $locks got the lock"$'\n'"$(cat racer?.txt)"
+
 # Many processes at once: exactly one gets the lock, every other one is told why not.
-dll="Z:${plugins//\//\\}\\amd64-unicode\\Pelwick.dll"
+dll="Z:${plugin//\//\\}"
 run "$racer" "$dll" >race.txt 2>race.err || fail "race: $(cat race.txt)"
 cat race.txt
 refused=$(tr -d '\r' <race.err | grep -c "^Max applications already allocated.$" || true)

@@ -28,13 +28,15 @@ constexpr std::size_t kDigitsAt = 69;  // dataFile() puts the field at 60
 // Runs `action` at the sink's first position read, once the pass has begun.
 struct DuringThePass {
   std::function<void()> action;
-  ProgressSink sink{this, [](void*, int32_t) {}, [](void*, int32_t) {},
-                    [](void* c) -> int32_t {
-                      auto& self = *static_cast<DuringThePass*>(c);
-                      if (self.action) std::exchange(self.action, nullptr)();
-                      return 0;
-                    },
-                    [](void*, int32_t) {}};
+  ProgressSink sink{this, &ignore, &ignore, &firstRead, &ignore};
+
+  // Named functions, not lambdas: the callbacks use the library's calling convention.
+  static void KORVALELIB_CALL ignore(void*, int32_t) {}
+  static int32_t KORVALELIB_CALL firstRead(void* c) {
+    auto& self = *static_cast<DuringThePass*>(c);
+    if (self.action) std::exchange(self.action, nullptr)();
+    return 0;
+  }
 };
 
 std::string runProgram(const std::vector<std::string>& args) {

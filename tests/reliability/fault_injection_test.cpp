@@ -74,7 +74,9 @@ struct ScriptedFile final : DataFile {
     }
     if (offset + buffer.size() > script.failReadsFrom) return -1;
     if (offset >= content.size()) return 0;
-    const std::size_t n = std::min({buffer.size(), content.size() - offset, script.readLimit});
+    // offset < content.size() here, so it fits a size_t on 32-bit builds too.
+    const std::size_t n = std::min(
+        {buffer.size(), content.size() - static_cast<std::size_t>(offset), script.readLimit});
     std::memcpy(buffer.data(), content.data() + offset, n);
     return static_cast<int64_t>(n);
   }

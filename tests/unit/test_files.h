@@ -39,10 +39,7 @@ struct BarModel {
   int32_t maximum = -1, position = 0, highest = 0;
   bool wentBackwards = false;  // a position below the one before, other than the reset to 0
   bool outOfRange = false;     // a position below 0 or above the maximum
-  ProgressSink sink{this, [](void*, int32_t) {},
-                    [](void* c, int32_t v) { static_cast<BarModel*>(c)->maximum = v; },
-                    [](void* c) { return static_cast<BarModel*>(c)->position; },
-                    [](void* c, int32_t v) { static_cast<BarModel*>(c)->set(v); }};
+  ProgressSink sink{this, &ignore, &setMaximum, &getPosition, &setPosition};
 
   void set(int32_t v) {
     wentBackwards |= v != 0 && v < position;
@@ -50,6 +47,16 @@ struct BarModel {
     position = v;
     if (v > highest) highest = v;
   }
+
+  // Named functions, not lambdas: the callbacks use the library's calling convention.
+  static void KORVALELIB_CALL ignore(void*, int32_t) {}
+  static void KORVALELIB_CALL setMaximum(void* c, int32_t v) {
+    static_cast<BarModel*>(c)->maximum = v;
+  }
+  static int32_t KORVALELIB_CALL getPosition(void* c) {
+    return static_cast<BarModel*>(c)->position;
+  }
+  static void KORVALELIB_CALL setPosition(void* c, int32_t v) { static_cast<BarModel*>(c)->set(v); }
 };
 
 }  // namespace korvale::testing
