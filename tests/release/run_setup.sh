@@ -68,7 +68,8 @@ installs 0 /S '/D=C:\KorvaleTest1'
 for file in "${installed_files[@]}"; do
   [ -f "$folder/$file" ] || fail "$file not installed"
 done
-header=$(run 'C:\KorvaleTest1\Korvale.exe' HELP | head -n 1 | tr -d '\r')
+# (All of the output is read: a reader that stops early makes the program fail to write.)
+header=$(run 'C:\KorvaleTest1\Korvale.exe' HELP | tr -d '\r' | sed -n 1p)
 [ "$header" == "Korvale [1.0.20120528]" ] || fail "installed program says: $header"
 version=$(run 'C:\KorvaleTest1\KorvaleBatch.exe' --version | tr -d '\r')
 [ "$version" == "KorvaleBatch (Korvale) 1.0.20120528" ] || fail "installed batch program says: $version"
