@@ -36,9 +36,13 @@ void checkEqual(const T& actual, const T& expected, const std::string& what) {
   }
 }
 
+// How long a wait gives up after. Generous: in an emulated machine Wine takes many seconds to
+// open a file dialog for the first time; a wait ends as soon as its condition holds.
+constexpr double kPatience = 60;
+
 // Polls `condition` until it holds or `seconds` have passed.
 template <typename Condition>
-bool waitFor(Condition condition, double seconds = 10) {
+bool waitFor(Condition condition, double seconds = kPatience) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
@@ -151,7 +155,7 @@ class Program {
   bool started() const { return started_; }
 
   // The exit status, or -1 when it has not ended within `seconds`.
-  long exitStatus(double seconds = 10) {
+  long exitStatus(double seconds = kPatience) {
     if (!started_ || WaitForSingleObject(process_.hProcess, static_cast<DWORD>(seconds * 1000)) !=
                          WAIT_OBJECT_0) {
       return -1;
@@ -178,28 +182,31 @@ std::string commandOutput(const std::string& exe, const std::string& arguments, 
   return readFile(path);
 }
 
+struct TopLevelSearch {
+  DWORD id;
+  const char* windowClass;
+  HWND found;
+};
+
+// (A named CALLBACK function: a lambda would not be stdcall in a 32-bit build.)
+BOOL CALLBACK matchTopLevel(HWND window, LPARAM context) {
+  auto& search = *reinterpret_cast<TopLevelSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search.id || !IsWindowVisible(window)) return TRUE;
+  if (className(window) != search.windowClass) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
 // A visible top-level window of process `id`, of class `windowClass`; null when none.
 HWND topLevelWindow(DWORD id, const char* windowClass) {
-  struct Search {
-    DWORD id;
-    const char* windowClass;
-    HWND found;
-  } search{id, windowClass, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto& search = *reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != search.id || !IsWindowVisible(window)) return TRUE;
-        if (className(window) != search.windowClass) return TRUE;
-        search.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TopLevelSearch search{id, windowClass, nullptr};
+  EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-HWND waitForTopLevel(DWORD id, const char* windowClass, double seconds = 10) {
+HWND waitForTopLevel(DWORD id, const char* windowClass, double seconds = kPatience) {
   HWND found = nullptr;
   waitFor([&] { return (found = topLevelWindow(id, windowClass)) != nullptr; }, seconds);
   return found;
@@ -359,7 +366,7 @@ void checkTabOrder(HWND window, const Controls& c) {
   for (HWND next : order) {
     PostMessageA(focusOf(window), WM_KEYDOWN, VK_TAB, 0x000F0001);
     PostMessageA(focusOf(window), WM_KEYUP, VK_TAB, 0xC00F0001);
-    check(waitFor([&] { return focusOf(window) == next; }, 5),
+    check(waitFor([&] { return focusOf(window) == next; }),
           "Tab to " + windowText(next) + ", focus on " + windowText(focusOf(window)));
   }
 }
@@ -430,7 +437,7 @@ void driveSession(const std::string& exe, ScratchDir& dir) {
   CloseHandle(output);
   CloseHandle(error);
 
-  HWND window = waitForTopLevel(program.id(), "TfoUnDaBa", 30);
+  HWND window = waitForTopLevel(program.id(), "TfoUnDaBa");
   check(window != nullptr, "the window TfoUnDaBa appears");
   if (!window) return;
   check(waitFor([&] { return windowText(window) == "Korvale"; }), "caption Korvale");
@@ -514,7 +521,7 @@ void driveWithBrokenOutput(const std::string& exe, ScratchDir& dir) {
   Program program(exe, "", dir.path(), writer, writer);
   CloseHandle(writer);
 
-  HWND window = waitForTopLevel(program.id(), "TfoUnDaBa", 30);
+  HWND window = waitForTopLevel(program.id(), "TfoUnDaBa");
   check(window != nullptr, "the window appears with a broken output");
   if (!window) return;
   check(dismissErrorBox(program.id()), "error box for the disclaimer");
