@@ -52,21 +52,15 @@ function(korvale_add_gtest name)
 endfunction()
 
 # korvale_add_display_test(<name> <target> [args...])
-# A Windows program that opens windows. Under wine64 it runs on a private Xvfb display
-# (tools/with-xvfb) in a prefix of its own: a Wine session started by a program without a
-# display (any console test) leaves later windows in it unable to open. In the lane's guest,
-# whose Wine draws with its null display driver, it runs in the guest's prefix. Either way such
-# programs take turns.
+# A Windows program that opens windows, run on a private Xvfb display (tools/with-xvfb) in a
+# prefix of its own: a Wine session started by a program without a display (any console test)
+# leaves later windows in it unable to open. Such programs take turns in it.
 function(korvale_add_display_test name target)
   if(NOT WIN32 OR NOT KORVALE_CAN_RUN)
     return()
   endif()
-  if(KORVALE_IN_GUEST)
-    set(launcher ${CMAKE_SOURCE_DIR}/tools/wine-run ${KORVALE_WINEPREFIX})
-  else()
-    set(launcher ${CMAKE_SOURCE_DIR}/tools/with-xvfb ${CMAKE_SOURCE_DIR}/tools/wine-run
-                 ${KORVALE_WINEPREFIX}-display)
-  endif()
-  add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${target}> ${ARGN})
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/with-xvfb ${CMAKE_SOURCE_DIR}/tools/wine-run
+            ${KORVALE_WINEPREFIX}-display $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${name} PROPERTIES RESOURCE_LOCK korvale_display_prefix)
 endfunction()
