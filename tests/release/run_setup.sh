@@ -186,7 +186,7 @@ installs 6 /S /PATH=yes
 installs 0 /S '/D=C:\KorvaleTest2'
 expect_value InstallLocation 'C:\KorvaleTest2'
 expect_path "after a move" "$long_path;C:\\KorvaleTest2"
-run 'C:\KorvaleTest1\Uninstall.exe' /S '_?=C:\KorvaleTest1' || fail "old uninstaller failed"
+run 'C:\KorvaleTest1\Uninstall.exe' /S '_?=C:\KorvaleTest1' || fail "old uninstaller failed: exit status $?"
 [ ! -e "$folder/Korvale.exe" ] || fail "the old uninstaller left its files"
 expect_value InstallLocation 'C:\KorvaleTest2'
 expect_path "after the old uninstaller" "$long_path;C:\\KorvaleTest2"
@@ -207,7 +207,7 @@ rm -rf "$cdrom"
 # The uninstaller as Windows runs it (it copies itself away to delete itself: wait for the
 # copy) removes the files, the folder, the shortcut, the registration and the PATH entry,
 # and leaves the rest of PATH as it was.
-run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed"
+run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed: exit status $?"
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 [ ! -e "$folder" ] || fail "left after uninstall: $(ls "$folder")"
 [ ! -e "$shortcut" ] || fail "shortcut left after uninstall"
