@@ -137,7 +137,7 @@ def main():
             result = run(launcher + [program] + args, folder)
             problems = []
             if result.returncode != 0:
-                problems.append(f"exit status {result.returncode}")
+                problems.append(f"exit status {result.returncode}, stderr {result.stderr!r}")
             if result.stdout != stdout:
                 problems.append(f"stdout {result.stdout!r}\n   want {stdout!r}")
             for name, content in (after or {}).items():
