@@ -3,9 +3,11 @@
 
 #include "batch.h"
 #include "console.h"
+#include "standard_streams.h"
 
 int main(int argc, char** argv) {
   using namespace korvale::batch;
+  korvale::secureStandardStreams();
   prepareConsole();
   const std::string program(programName());
   try {

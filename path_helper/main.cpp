@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "path_list.h"
+#include "standard_streams.h"
 #include "system_path.h"
 
 namespace {
@@ -46,6 +47,7 @@ int run(std::wstring_view command, std::wstring_view folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  korvale::secureStandardStreams();
   if (argc != 3) return finish("usage: PathHelper add|remove FOLDER", 2);
   return run(argv[1], argv[2]);
 }

@@ -4,10 +4,12 @@
 
 #include "command_line.h"
 #include "console.h"
+#include "standard_streams.h"
 #include "window.h"
 
 int main(int argc, char** argv) {
   using namespace korvale;
+  secureStandardStreams();
   prepareConsole();
   const std::vector<std::string> arguments = programArguments(argc, argv);
   if (arguments.empty()) return runWindow();

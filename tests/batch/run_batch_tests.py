@@ -20,7 +20,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
-from run_cli_tests import PLAIN, STAMPED, data_file, with_digits  # noqa: E402
+from run_cli_tests import DIGITS_AT, PLAIN, STAMPED, data_file, with_digits  # noqa: E402
 
 BATCH = os.path.abspath(sys.argv[1])
 KORVALE = os.path.abspath(sys.argv[2])
@@ -278,6 +278,49 @@ def check_progress_on_a_terminal():
         expect(b"check of 1 file," in seen, f"no summary on the terminal: {seen!r}")
 
 
+def check_closed_streams():
+    """Natively: a standard stream the caller closed is never handed to a data file. While a large
+    file is read, the lines of the small ones before it are flushed (a few times a second): with
+    output closed, they once went into the large file, which held descriptor 1."""
+    with tempfile.TemporaryDirectory() as folder:
+        small = [f"s{i:02}.xml" for i in range(20)]
+        for name in small:
+            Path(folder, name).write_bytes(PLAIN)
+        with open(Path(folder, "t_large.xml"), "wb") as large:
+            large.write(PLAIN)
+            large.truncate(1 << 30)  # sparse: quick to make, long enough to read for many ticks
+        before = snapshot_heads(folder)
+        for operation, closed in (("check", 1), ("set", 1), ("check", 2)):
+            result = run(BATCH, ["-j1", operation, "."], folder,
+                         preexec_fn=lambda fd=closed: os.close(fd))
+            what = f"{operation} with descriptor {closed} closed"
+            # Standard error is written for people: its failure changes no status.
+            want = 0 if closed == 2 else 1
+            expect(result.returncode == want, f"{what}: status {result.returncode}")
+            if closed == 1:
+                expect(b"cannot write standard output" in result.stderr,
+                       f"{what}: stderr {result.stderr!r}")
+            after = snapshot_heads(folder)
+            changed = [name for name in before
+                       if without_digits(before[name]) != without_digits(after[name])]
+            expect(not changed, f"{what}: changed beyond the digits: {changed}")
+            before = after
+        # A closed standard input is a list that cannot be read, never a data file.
+        result = run(BATCH, ["--files-from", "-", "check"] + small, folder,
+                     preexec_fn=lambda: os.close(0))
+        expect(result.returncode == 1 and b"cannot read '-'" in result.stderr and
+               result.stdout.count(b"\n") == len(small),
+               f"closed standard input: {result.returncode} {result.stderr!r}")
+
+
+def without_digits(content):
+    return content[:DIGITS_AT] + content[DIGITS_AT + 8:]
+
+
+def snapshot_heads(folder):
+    return {name: Path(folder, name).read_bytes()[:4096] for name in sorted(os.listdir(folder))}
+
+
 def main():
     check_tree_operations()
     check_statuses()
@@ -286,6 +329,7 @@ def main():
     check_streaming()
     if not UNDER_WINE:
         check_progress_on_a_terminal()
+        check_closed_streams()
     for failure in failures:
         print("FAIL " + failure)
     print(f"{len(failures)} failures")
