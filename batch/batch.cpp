@@ -41,7 +41,8 @@ class ProgressLine {
 // Reads the list and walks every entry; false when the reading failed or was stopped.
 bool walkList(ByteSource& source, const Options& options, Folders& folders, const FileSink& take,
               bool& readFailed) {
-  ListSplitter splitter(options.nulSeparated ? '\0' : '\n', listLinesMayEndWithCarriageReturn());
+  ListSplitter splitter(options.nulSeparated ? '\0' : '\n', listLinesMayEndWithCarriageReturn(),
+                        longestPath());
   const EntrySink walkEntry = [&](std::string entry) {
     return walkPath(folders, pathFromListEntry(std::move(entry)), take);
   };
@@ -97,7 +98,7 @@ int runBatch(const Options& options) {
         if (options.json) {
           appendJsonLine(line, path, options.operation, outcome, form);
         } else {
-          appendTextLine(line, path, outcome);
+          appendTextLine(line, path, outcome, form);
         }
         return output.append(line);
       });

@@ -3,6 +3,7 @@
 // console_win32.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -44,6 +45,10 @@ class ByteSource {
 
 // A list file, or standard input for "-"; null, with `error` set, when it cannot be opened.
 std::unique_ptr<ByteSource> openList(const std::string& name, std::string& error);
+
+// The longest path, in the bytes the program holds it in, that the system could open: a list
+// entry beyond it is cut and gives code 21.
+std::size_t longestPath();
 
 // Whether a list's lines may end with CR LF, the CR then being no part of the path.
 bool listLinesMayEndWithCarriageReturn();

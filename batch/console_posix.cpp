@@ -1,5 +1,6 @@
 // POSIX console: argv as given, unbuffered writes to file descriptors 1 and 2.
 #include <fcntl.h>
+#include <limits.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -82,6 +83,9 @@ std::unique_ptr<ByteSource> openList(const std::string& name, std::string& error
   }
   return std::make_unique<FileSource>(fd, true);
 }
+
+// PATH_MAX counts the terminating NUL.
+std::size_t longestPath() { return PATH_MAX - 1; }
 
 bool listLinesMayEndWithCarriageReturn() { return false; }
 

@@ -97,6 +97,9 @@ std::unique_ptr<ByteSource> openList(const std::string& name, std::string& error
   return std::make_unique<HandleSource>(handle, true);
 }
 
+// 32,767 UTF-16 characters in the \\?\ form, each at most three bytes of WTF-8.
+std::size_t longestPath() { return 32767 * 3; }
+
 bool listLinesMayEndWithCarriageReturn() { return true; }
 
 // Lists are UTF-8; one that is not was written in the system's ANSI code page.

@@ -60,7 +60,8 @@ std::string_view operationName(Operation operation) {
   return "";
 }
 
-void appendTextLine(std::string& out, std::string_view path, const Outcome& outcome) {
+void appendTextLine(std::string& out, std::string_view path, const Outcome& outcome,
+                    PathForm form) {
   if (outcome.code >= 0 && outcome.code < 10) out += '0';
   out += std::to_string(outcome.code);
   out += '\t';
@@ -70,6 +71,8 @@ void appendTextLine(std::string& out, std::string_view path, const Outcome& outc
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
       appendHexByte(out, "\\x", byte);
+    } else if (c == '\\' && form == PathForm::kBytes) {
+      out += "\\\\";
     } else {
       out += c;
     }

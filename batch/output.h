@@ -20,8 +20,11 @@ enum class PathForm { kBytes, kWtf8 };
 std::string_view operationName(Operation operation);
 
 // CODE TAB CRC TAB PATH TAB MESSAGE LF. The code has two digits; control characters in the
-// path show as \xHH, so that the line stays one line of four fields.
-void appendTextLine(std::string& out, std::string_view path, const Outcome& outcome);
+// path show as \xHH, so that the line stays one line of four fields. In the bytes form a
+// backslash, an ordinary character of names there, shows as \\, so that every path reads
+// back to its exact bytes; in the WTF-8 form it is the folder separator and stays as it is
+// (Windows names hold no control characters).
+void appendTextLine(std::string& out, std::string_view path, const Outcome& outcome, PathForm form);
 
 // {"path": ..., "operation": ..., "code": ..., "crc": ..., "message": ...} LF.
 void appendJsonLine(std::string& out, std::string_view path, Operation operation,

@@ -36,6 +36,9 @@ bool hasXmlName(std::string_view name) {
 }
 
 bool walkPath(Folders& folders, const std::string& path, const FileSink& take) {
+  // The system would read such a name only up to its NUL, as another path: the file
+  // operation refuses it instead (code 21).
+  if (path.find('\0') != std::string::npos) return take({path, std::nullopt});
   const PathInfo info = folders.look(path);
   return info.folder ? walkFolder(folders, path, take) : take({path, info.id});
 }

@@ -60,7 +60,8 @@ bool hasXmlName(std::string_view name);
 // Hands `take` every file that `path` stands for: `path` itself unless it leads to a folder;
 // else the folder's files named *.xml and those of its folders, depth first, each folder's
 // entries in byte order of their names; links to folders are not followed. A folder that
-// cannot be read is handed over as it is: opening it as a file then reports it (code 21).
+// cannot be read is handed over as it is: opening it as a file then reports it (code 21), and
+// so is a path holding a NUL (a --files-from line), without a look at what its first part names.
 // False when `take` stopped the walk.
 bool walkPath(Folders& folders, const std::string& path, const FileSink& take);
 

@@ -17,6 +17,7 @@ TEST(Output, TextLines) {
     std::string path;
     Outcome outcome;
     std::string line;
+    PathForm form = PathForm::kBytes;
   } cases[] = {
       {"cat/a.xml", outcome(0, "0x1A2B3C4D"), "00\t0x1A2B3C4D\tcat/a.xml\tOK\n"},
       {"b c.xml", outcome(1, "0x00000000"), "01\t0x00000000\tb c.xml\tERROR: [01] CRC is empty\n"},
@@ -27,12 +28,17 @@ TEST(Output, TextLines) {
        "21\t0x00000000\tx\tERROE: [21] Could not open file exclusive for ReadWrite.\n"},
       {"tab\there\nnew\x7f.xml", outcome(0, "0x00000001"),
        "00\t0x00000001\ttab\\x09here\\x0anew\\x7f.xml\tOK\n"},
+      // A backslash is a name's own byte natively, and escaped so that "a\\x09b" (seven bytes)
+      // and "a<TAB>b" print apart; on Windows it only separates folders.
+      {"a\\x09b\\", outcome(0, "0x00000001"), "00\t0x00000001\ta\\\\x09b\\\\\tOK\n"},
+      {std::string("cat\0junk", 8), outcome(21, "0x00000000"),
+       "21\t0x00000000\tcat\\x00junk\tERROE: [21] Could not open file exclusive for ReadWrite.\n"},
       {"C:\\data\\\xc3\xa4.xml", outcome(2, "0x00000000"),
-       "02\t0x00000000\tC:\\data\\\xc3\xa4.xml\tERROR: [02] CRC is different\n"},
+       "02\t0x00000000\tC:\\data\\\xc3\xa4.xml\tERROR: [02] CRC is different\n", PathForm::kWtf8},
   };
   for (const auto& c : cases) {
     std::string line;
-    appendTextLine(line, c.path, c.outcome);
+    appendTextLine(line, c.path, c.outcome, c.form);
     EXPECT_EQ(line, c.line);
   }
 }

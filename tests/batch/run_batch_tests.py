@@ -230,6 +230,65 @@ def check_names():
             expect(result.returncode == 0, f"{name!r}: check after set gave {result.stdout!r}")
 
 
+def unescape_text_path(field):
+    """A path as the text lines show it, back to its bytes: \\\\ is a backslash, \\xHH a byte."""
+    out, i = bytearray(), 0
+    while i < len(field):
+        if field[i:i + 2] == b"\\\\":
+            out += b"\\"
+            i += 2
+        elif field[i:i + 2] == b"\\x":
+            out.append(int(field[i + 2:i + 4], 16))
+            i += 4
+        else:
+            out.append(field[i])
+            i += 1
+    return bytes(out)
+
+
+def check_awkward_names():
+    """Natively: every name, however awkward, reads back from a text line to its exact bytes."""
+    names = [b"a\tb.xml", b"a\\x09b.xml", b"new\nline.xml", b"cr\r.xml", b"back\\slash.xml",
+             b"\\\\.xml", b"quote\"s'.xml", b"l\xe4t.xml", b"-leading.xml", b"del\x7f.xml"]
+    with tempfile.TemporaryDirectory() as folder:
+        tree = os.path.join(folder.encode(), b"d")
+        os.mkdir(tree)
+        for name in names:
+            Path(os.fsdecode(os.path.join(tree, name))).write_bytes(STAMPED)
+        result = run(BATCH, ["check", "d"], folder)
+        lines = result.stdout.split(b"\n")[:-1]
+        paths = [unescape_text_path(line.split(b"\t")[2]) for line in lines]
+        expect(all(line.count(b"\t") == 3 for line in lines) and
+               sorted(paths) == sorted(b"d/" + name for name in names),
+               f"awkward names: {result.stdout!r}")
+        expect(result.returncode == 0, f"awkward names: status {result.returncode}")
+
+
+def check_list_entries():
+    """Natively: a list line holding a NUL, and one beyond the longest path, are one line each
+    with code 21; the long one is never held whole (a 200 MB line, a bounded resident size)."""
+    with tempfile.TemporaryDirectory() as folder:
+        make_tree(folder)
+        with open(Path(folder, "list"), "wb") as listed:  # written in pieces: Python holds little
+            listed.write(b"tree/b_empty.xml\ntree\0junk\n")
+            for _ in range(200):
+                listed.write(b"x" * (1 << 20))
+            listed.write(b"\nother.dat\n")
+        with open(Path(folder, "out"), "wb") as out:
+            process = subprocess.Popen([BATCH, "--files-from", "list", "check"], cwd=folder,
+                                       stdout=out, stderr=subprocess.DEVNULL)
+            _, _, usage = os.wait4(process.pid, 0)
+            process.returncode = 0  # reaped
+        size = Path(folder, "out").stat().st_size
+        lines = Path(folder, "out").read_bytes().split(b"\n")[:-1] if size < 1 << 20 else []
+        fields = [line.split(b"\t") for line in lines]
+        expect([f[0] for f in fields] == [b"01", b"21", b"21", b"01"] and
+               fields[1][2] == b"tree\\x00junk" and len(fields[2][2]) == os.pathconf("/", "PC_PATH_MAX"),
+               f"list entries: {size} bytes out: {[(f[0], f[2][:40], len(f[2])) for f in fields]}")
+        # The most the process held, from its start as a copy of this one until its end.
+        expect(usage.ru_maxrss < 64 * 1024, f"a 200 MB list line: {usage.ru_maxrss} KiB resident")
+
+
 def check_streaming():
     """Lines reach a pipe while the program still waits for more paths: none waits for the end."""
     with tempfile.TemporaryDirectory() as folder:
@@ -318,7 +377,11 @@ def without_digits(content):
 
 
 def snapshot_heads(folder):
-    return {name: Path(folder, name).read_bytes()[:4096] for name in sorted(os.listdir(folder))}
+    heads = {}
+    for name in sorted(os.listdir(folder)):
+        with open(Path(folder, name), "rb") as file:
+            heads[name] = file.read(4096)
+    return heads
 
 
 def main():
@@ -330,6 +393,8 @@ def main():
     if not UNDER_WINE:
         check_progress_on_a_terminal()
         check_closed_streams()
+        check_awkward_names()
+        check_list_entries()
     for failure in failures:
         print("FAIL " + failure)
     print(f"{len(failures)} failures")

@@ -19,12 +19,15 @@ class FakeFolders final : public Folders {
   std::set<std::string> unreadable;
   int listings = 0;
 
-  std::optional<std::vector<FolderEntry>> list(const std::string& folder) override {
+  // Names are read up to a NUL, as the system reads them.
+  std::optional<std::vector<FolderEntry>> list(const std::string& name) override {
     ++listings;
+    const std::string folder = name.c_str();
     if (unreadable.contains(folder) || !folders.contains(folder)) return std::nullopt;
     return folders.at(folder);
   }
-  PathInfo look(const std::string& path) override {
+  PathInfo look(const std::string& name) override {
+    const std::string path = name.c_str();
     const bool folder =
         folders.contains(path) || unreadable.contains(path) || linksToFolders.contains(path);
     return {folder, FileId{0, std::hash<std::string>{}(path)}};
@@ -78,6 +81,15 @@ TEST(Walk, UnreadableFolderIsHandedOverAsAFile) {
   fs.folders["top"] = {{"locked", FolderEntry::kFolder}, {"ok.xml", FolderEntry::kOther}};
   fs.unreadable = {"top/locked"};
   EXPECT_EQ(walk(fs, {"top"}), (Paths{"top/locked", "top/ok.xml"}));
+}
+
+// A list line "cat<NUL>junk" would otherwise walk the folder cat under that name.
+TEST(Walk, PathWithANulIsTakenAsItIs) {
+  FakeFolders fs;
+  fs.folders["cat"] = {{"a.xml", FolderEntry::kOther}};
+  const std::string odd("cat\0junk", 8);
+  EXPECT_EQ(walk(fs, {odd}), Paths{odd});
+  EXPECT_EQ(fs.listings, 0);
 }
 
 TEST(Walk, StopsWhenTheTakerStops) {
