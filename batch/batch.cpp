@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -15,13 +16,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The live line on a terminal's standard error, redrawn in place.
+// The live line on a terminal's standard error, redrawn in place. The result lines may share
+// that terminal: each is written only once the live line is cleared, or it would be glued to
+// its end.
 class ProgressLine {
  public:
   explicit ProgressLine(bool shown) : shown_(shown) {}
 
   void show(const std::string& text) {
     if (!shown_) return;
+    std::lock_guard lock(mutex_);
     std::string line = "\r" + text;
     if (text.size() < width_) line.append(width_ - text.size(), ' ');
     width_ = text.size();
@@ -29,12 +33,26 @@ class ProgressLine {
   }
 
   void clear() {
+    std::lock_guard lock(mutex_);
+    clearLocked();
+  }
+
+  // Writes result lines to a terminal, the live line cleared first; it comes back with the
+  // next show().
+  bool writeAround(std::string_view lines) {
+    std::lock_guard lock(mutex_);
+    clearLocked();
+    return writeOutput(lines);
+  }
+
+ private:
+  void clearLocked() {
     if (shown_ && width_ > 0) writeError("\r" + std::string(width_, ' ') + "\r");
     width_ = 0;
   }
 
- private:
   bool shown_;
+  std::mutex mutex_;
   std::size_t width_ = 0;
 };
 
@@ -65,6 +83,7 @@ double secondsSince(Clock::time_point start) {
 }  // namespace
 
 int runBatch(const Options& options) {
+  catchInterrupts();
   const Clock::time_point start = Clock::now();
   const std::string program(programName());
   std::unique_ptr<ByteSource> list;
@@ -79,7 +98,13 @@ int runBatch(const Options& options) {
   const DataFileOpener open = dataFileOpener();
   const PathForm form = pathForm();
 
-  OutputBuffer output(writeOutput, outputIsTerminal());
+  ProgressLine progress(errorIsTerminal());
+  const bool toTerminal = outputIsTerminal();
+  OutputBuffer output(toTerminal ? OutputBuffer::Writer([&](std::string_view lines) {
+                        return progress.writeAround(lines);
+                      })
+                                 : OutputBuffer::Writer(writeOutput),
+                      toTerminal);
   Tally tally;
   std::string line;
   OrderedRunner runner(
@@ -119,15 +144,20 @@ int runBatch(const Options& options) {
     runner.close();
   });
 
-  ProgressLine progress(errorIsTerminal());
+  bool interrupted = false;
   const bool finished = runner.wait(
       [&] {
+        if (!interrupted && interruptStatus() != 0) {
+          interrupted = true;
+          runner.finishTaken();
+        }
         output.flush();
         Progress figures = runner.progress();
         figures.seconds = secondsSince(start);
         progress.show(progressText(figures));
       },
       std::chrono::milliseconds(100));
+  interrupted = interrupted || interruptStatus() != 0;  // after the last tick: nothing was left
   walker.join();
   const bool written = output.flush() && finished;
   progress.clear();
@@ -137,7 +167,12 @@ int runBatch(const Options& options) {
 
   if (!written) writeError(program + ": cannot write standard output\n");
   if (listFailed) writeError(program + ": cannot read '" + *options.filesFrom + "'\n");
+  if (interrupted) {
+    writeError(program + ": stopped by " + std::string(interruptName()) +
+               ": the files counted below were worked on, no other was opened\n");
+  }
   writeError(summaryText(program, options.operation, tally, secondsSince(start)));
+  if (interrupted) return interruptStatus();
   return written && !listFailed && tally.allOk() ? 0 : 1;
 }
 

@@ -23,6 +23,15 @@ PathForm pathForm();
 // Makes a closed pipe an error to write to, not a signal.
 void prepareConsole();
 
+// From here on an interrupt (SIGINT, SIGTERM or SIGHUP; on Windows Ctrl+C, Ctrl+Break or the
+// console window closed) is noted instead of ending the program, so that the run can finish
+// the files in hand and report them. A second one ends the program at once.
+void catchInterrupts();
+// 0 while no interrupt came; else the exit status that reports it.
+int interruptStatus();
+// The interrupt, as a user would name it ("SIGINT", "Ctrl+C").
+std::string_view interruptName();
+
 // The arguments after the program name, as the program holds paths.
 std::vector<std::string> programArguments(int argc, char** argv);
 
@@ -39,7 +48,8 @@ unsigned processorCount();
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
-  // Bytes read into `buffer`: 0 at the end, -1 on an error.
+  // Bytes read into `buffer`: 0 at the end, -1 on an error. An interrupt ends a wait for
+  // bytes as the end would.
   virtual int64_t read(std::span<char> buffer) = 0;
 };
 

@@ -1,10 +1,12 @@
 // POSIX console: argv as given, unbuffered writes to file descriptors 1 and 2.
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -25,6 +27,26 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+std::atomic<int> interrupt{0};  // the signal received first
+
+extern "C" void onInterrupt(int signal) {
+  if (interrupt.exchange(signal) == 0) return;
+  // A second: end now, by the signal's own action. Each write of the digits is a single
+  // system call, so none is cut in two.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Waits for bytes a tenth of a second at a time, so that an interrupt ends the wait on a list
+// that a producer has stopped feeding without closing it.
+bool waitForBytes(int fd) {
+  for (;;) {
+    pollfd watched{fd, POLLIN, 0};
+    if (::poll(&watched, 1, 100) != 0) return true;  // bytes, the end or an error: read says
+    if (interrupt.load() != 0) return false;
+  }
+}
+
 class FileSource final : public ByteSource {
  public:
   FileSource(int fd, bool owned) : fd_(fd), owned_(owned) {}
@@ -35,6 +57,7 @@ class FileSource final : public ByteSource {
   FileSource& operator=(const FileSource&) = delete;
 
   int64_t read(std::span<char> buffer) override {
+    if (!waitForBytes(fd_)) return 0;
     ssize_t n;
     do n = ::read(fd_, buffer.data(), buffer.size());
     while (n < 0 && errno == EINTR);
@@ -53,6 +76,32 @@ std::string_view programName() { return "korvale-batch"; }
 PathForm pathForm() { return PathForm::kBytes; }
 
 void prepareConsole() { std::signal(SIGPIPE, SIG_IGN); }
+
+void catchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+int interruptStatus() {
+  const int signal = interrupt.load();
+  return signal == 0 ? 0 : 128 + signal;  // as a shell reports a program the signal ended
+}
+
+std::string_view interruptName() {
+  switch (interrupt.load()) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "";
+  }
+}
 
 std::vector<std::string> programArguments(int argc, char** argv) {
   return {argv + (argc > 0 ? 1 : 0), argv + argc};

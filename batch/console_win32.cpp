@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <atomic>
 #include <thread>
 
 #include "console.h"
@@ -36,6 +37,41 @@ bool writeTo(DWORD which, std::string_view bytes) {
   return true;
 }
 
+// What cmd.exe reports for a program ended by Ctrl+C.
+constexpr int kInterruptedStatus = static_cast<int>(0xC000013A);  // STATUS_CONTROL_C_EXIT
+
+std::atomic<DWORD> interrupt{0};  // the console event received first, plus one
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  // A second: end now. Each write of the digits is a single call, so none is cut in two.
+  if (interrupt.exchange(event + 1) != 0) ExitProcess(kInterruptedStatus);
+  // The system ends the process once this returns from a closing console: hold it until the
+  // run has reported and ends the process itself (the system waits a few seconds at most).
+  if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
+  return TRUE;
+}
+
+// Waits for bytes a tenth of a second at a time, so that an interrupt ends the wait on a list
+// that a producer has stopped feeding without closing it. Files never make a reader wait.
+bool waitForBytes(HANDLE handle) {
+  const DWORD type = GetFileType(handle);
+  for (;;) {
+    if (type == FILE_TYPE_PIPE) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
+        return true;  // bytes, or the end or an error, which the read reports
+      }
+      Sleep(20);
+    } else if (type != FILE_TYPE_CHAR || WaitForSingleObject(handle, 100) != WAIT_TIMEOUT) {
+      return true;
+    }
+    if (interrupt.load() != 0) return false;
+  }
+}
+
 class HandleSource final : public ByteSource {
  public:
   HandleSource(HANDLE handle, bool owned) : handle_(handle), owned_(owned) {}
@@ -46,6 +82,7 @@ class HandleSource final : public ByteSource {
   HandleSource& operator=(const HandleSource&) = delete;
 
   int64_t read(std::span<char> buffer) override {
+    if (!waitForBytes(handle_)) return 0;
     DWORD done = 0;
     if (ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &done, nullptr)) {
       return done;
@@ -65,6 +102,23 @@ std::string_view programName() { return "KorvaleBatch"; }
 PathForm pathForm() { return PathForm::kWtf8; }
 
 void prepareConsole() {}
+
+void catchInterrupts() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+int interruptStatus() { return interrupt.load() == 0 ? 0 : kInterruptedStatus; }
+
+std::string_view interruptName() {
+  switch (interrupt.load()) {
+    case CTRL_C_EVENT + 1:
+      return "Ctrl+C";
+    case CTRL_BREAK_EVENT + 1:
+      return "Ctrl+Break";
+    case CTRL_CLOSE_EVENT + 1:
+      return "the console's closing";
+    default:
+      return "";
+  }
+}
 
 std::vector<std::string> programArguments(int, char**) {
   int count = 0;

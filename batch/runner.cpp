@@ -33,8 +33,8 @@ OrderedRunner::~OrderedRunner() {
 
 bool OrderedRunner::add(WalkedFile file) {
   std::unique_lock lock(mutex_);
-  roomReady_.wait(lock, [this] { return stopped_ || slots_.size() < window_; });
-  if (stopped_) return false;
+  roomReady_.wait(lock, [this] { return stopped_ || finishing_ || slots_.size() < window_; });
+  if (stopped_ || finishing_) return false;
   slots_.push_back({std::move(file), std::nullopt});
   workReady_.notify_one();
   return true;
@@ -44,6 +44,15 @@ void OrderedRunner::close() {
   std::lock_guard lock(mutex_);
   closed_ = true;
   workReady_.notify_all();
+  if (slots_.empty()) allDone_.notify_all();
+}
+
+void OrderedRunner::finishTaken() {
+  std::lock_guard lock(mutex_);
+  finishing_ = closed_ = true;
+  slots_.resize(static_cast<std::size_t>(next_ - first_));
+  workReady_.notify_all();
+  roomReady_.notify_all();
   if (slots_.empty()) allDone_.notify_all();
 }
 

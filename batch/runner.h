@@ -36,10 +36,13 @@ class OrderedRunner {
   OrderedRunner(const OrderedRunner&) = delete;
   OrderedRunner& operator=(const OrderedRunner&) = delete;
 
-  // Queues a file; false once the run has stopped.
+  // Queues a file; false once the run has stopped or takes no more files.
   bool add(WalkedFile file);
   // No more paths will come.
   void close();
+  // Takes no more files (an interrupt): the files in hand are finished, and every file taken
+  // so far is handed over; those queued but not yet taken are dropped, never worked on.
+  void finishTaken();
   // Waits until every result is handed over, or the run stopped; calls `tick` every
   // `interval` meanwhile, on the calling thread. False when the run stopped.
   bool wait(const std::function<void()>& tick, std::chrono::milliseconds interval);
@@ -71,7 +74,7 @@ class OrderedRunner {
   uint64_t next_ = 0;       // the next to take
   std::vector<const WalkedFile*> active_;  // files being worked on
   uint64_t filesDone_ = 0, bytesDone_ = 0;
-  bool closed_ = false, stopped_ = false;
+  bool closed_ = false, stopped_ = false, finishing_ = false;
   std::exception_ptr failure_;
   std::vector<std::thread> threads_;
 };
