@@ -198,7 +198,9 @@ Options:
 One line per file on standard output, in input order: the code (two digits),
 the CRC text, the path and the message, separated by tabs. A summary follows
 on standard error. Exit status: 0 when every file gave code 0, 1 when any
-gave another, 2 for a usage error.
+gave another, 2 for a usage error. An interrupt stops the taking of files: those
+in hand are finished and reported, then the summary; the status is then 128 +
+the signal (on Windows 0xC000013A, as for Ctrl+C).
 )";
 }
 

@@ -4,6 +4,8 @@
 // never written to, and a write to the output still fails as it did.
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "standard_streams.h"
 
 namespace korvale {
