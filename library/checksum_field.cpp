@@ -24,17 +24,28 @@ int32_t searchError(FieldSearch found, int32_t malformed) {
   return found.outcome == FieldSearch::kNoIdentifier ? kNoIdentifier : malformed;
 }
 
-int32_t writeDigits(HeadBlock& head, std::string_view digits) {
-  FieldSearch found = findCRC32Field(head);
-  if (found.outcome != FieldSearch::kFound) return searchError(found, kFieldUnwritable);
-  std::copy_n(digits.begin(), kDigitCount, head.begin() + found.quote + kDigitsOffset);
-  return kOk;
+// Where the field's eight digits begin in `head`, or 11/13 when it has no well-formed field.
+struct DigitsAt {
+  int32_t code;
+  std::size_t offset;
+};
+
+DigitsAt findDigits(std::span<const uint8_t, kHeadBlockSize> head) {
+  const FieldSearch found = findCRC32Field(head);
+  if (found.outcome != FieldSearch::kFound) return {searchError(found, kFieldUnwritable), 0};
+  return {kOk, found.quote + kDigitsOffset};
 }
 
-bool writeFully(DataFile& file, std::span<const uint8_t> data) {
+int32_t writeDigits(HeadBlock& head, std::string_view digits) {
+  const DigitsAt at = findDigits(head);
+  if (at.code == kOk) std::copy_n(digits.begin(), kDigitCount, head.begin() + at.offset);
+  return at.code;
+}
+
+bool writeFully(DataFile& file, uint64_t offset, std::span<const uint8_t> data) {
   std::size_t done = 0;
   while (done < data.size()) {
-    int64_t n = file.writeAt(done, data.subspan(done));
+    int64_t n = file.writeAt(offset + done, data.subspan(done));
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
   }
@@ -89,19 +100,24 @@ int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText) {
 }
 
 int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size) {
-  HeadBlock original;
-  if (readFully(file, 0, original) != static_cast<int64_t>(original.size())) return kCannotOpen;
-  HeadBlock head = original;
-  const int32_t code = writeCRC32inHead(head, crcText);
-  const bool written = writeFully(file, head);
+  HeadBlock head;
+  if (readFully(file, 0, head) != static_cast<int64_t>(head.size())) return kCannotOpen;
+  const DigitsAt at = findDigits(head);
+  if (at.code != kOk) return at.code;
+  // Only the digits go out, and only they go back: a writer that ignores the lock keeps what
+  // it changed around them since the head was read.
+  const std::span<const uint8_t> original = std::span(head).subspan(at.offset, kDigitCount);
+  const std::string_view digits = crcText.substr(2, kDigitCount);
+  const bool written =
+      writeFully(file, at.offset, {reinterpret_cast<const uint8_t*>(digits.data()), kDigitCount});
   std::optional<FileStamp> after = written ? file.stamp() : std::nullopt;
   // An OK is only reported once the digits are on the disk: a power cut after it keeps them.
-  if (!after || after->size != size || (code == kOk && !file.flush())) {
+  if (!after || after->size != size || !file.flush()) {
     // Best effort: put back what was there, on the disk too.
-    if (writeFully(file, original)) file.flush();
+    if (writeFully(file, at.offset, original)) file.flush();
     return kCannotOpen;
   }
-  return code;
+  return kOk;
 }
 
 }  // namespace korvale

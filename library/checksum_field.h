@@ -44,12 +44,13 @@ int32_t writeCRC32inHead(HeadBlock& head, std::string_view crcText);
 // "0x00000000".
 int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText);
 
-// Writes the eight digits of `crcText` into the file's field, writing the head block back in
-// every case (unchanged after 11 or 13), and flushes it to stable storage before giving 0.
-// A failed or incomplete write gives 21; so does a failed flush, and a file no longer `size`
-// bytes long once written (another writer, ignoring the lock, got in after the caller's last
-// look). The original head is then written back and flushed, so the field is never left
-// half-written nor stamped for content it was not computed from.
+// Writes the eight digits of `crcText` into the file's field, those eight bytes and no others,
+// and flushes them to stable storage before giving 0. A head without a well-formed field gives
+// 11 or 13, and nothing is written. A failed or incomplete write gives 21; so does a failed
+// flush, and a file no longer `size` bytes long once written (another writer, ignoring the
+// lock, got in after the caller's last look). The original eight digits are then written back
+// and flushed, so the field is never left half-written nor stamped for content it was not
+// computed from.
 int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size);
 
 // Reads until `buffer` is full or the file ends: the count read, or -1 on an error.

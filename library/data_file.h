@@ -37,7 +37,9 @@ class DataFile {
 // Opens an existing regular file for reading and writing, refusing every other opener while
 // it is held (in this process too). Null when that is not possible: no such file, a
 // directory or device, no write permission, a read-only file, the file held elsewhere, or
-// no memory for the object. Never throws.
+// no memory for the object. A FIFO, device or pipe is refused before it is opened, since an
+// open acts on it (Windows tells them by the name as it resolves it, and refuses any other
+// handle that is no disk file once opened). Never throws.
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
 
 #ifdef _WIN32

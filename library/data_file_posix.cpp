@@ -1,5 +1,6 @@
-// POSIX file access: open(2) on an existing file plus a non-blocking flock(2), which refuses
-// a second opener even within the same process (the lock belongs to the open file).
+// POSIX file access: stat(2), then open(2) of an existing regular file plus a non-blocking
+// flock(2), which refuses a second opener even within the same process (the lock belongs to the
+// open file).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -73,13 +74,19 @@ bool writable(const struct stat& st) {
 }  // namespace
 
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
-  // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused.
+  // Looked at before it is opened: opening a FIFO releases a writer blocked on it, and opening
+  // a device (a tape, a serial line, a watchdog) may act on it, so only a regular file is
+  // opened at all. Links are followed, as the open follows them.
+  struct stat looked {};
+  if (::stat(name.c_str(), &looked) != 0 || !S_ISREG(looked.st_mode)) return nullptr;
+  // The name may lead elsewhere by the time it is opened: O_NONBLOCK keeps the open from
+  // waiting on a FIFO put there meanwhile, and the file opened must be the one looked at.
   int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // Locked first, so that the state taken next is one no cooperating writer can change.
   struct stat st {};
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      !writable(st)) {
+      st.st_dev != looked.st_dev || st.st_ino != looked.st_ino || !writable(st)) {
     ::close(fd);
     return nullptr;
   }

@@ -2,7 +2,10 @@
 // another, can touch the file while it is held.
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
 #include <new>
+#include <string_view>
 
 #include "data_file.h"
 
@@ -74,6 +77,35 @@ class Win32DataFile final : public DataFile {
   uint64_t position_ = 0;  // where the handle's file pointer stands; a new handle's is at 0
 };
 
+// Whether `text` begins with `prefix`, ASCII letters in either case.
+template <typename Char>
+bool startsWith(std::basic_string_view<Char> text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, Char c) {
+           return c == p || (p >= 'a' && p <= 'z' && c == p - 'a' + 'A');
+         });
+}
+
+// Whether `name` is a device or a pipe: an explicit \\.\COM1 or \\.\pipe\..., or a DOS device
+// name, which Windows resolves to \\.\NAME in any folder (on older systems with any extension
+// too: "C:\data\com1.xml"). Opening a pipe connects to its server, and opening a device (a
+// serial line, a raw disk) may act on it, so these are refused before they are opened. The
+// system's own rule decides, as its CreateFile applies it. Files named in that namespace
+// (\\.\C:\data\x.xml) stay files.
+template <typename Char, typename FullPathName>
+bool namesADeviceOrPipe(const Char* name, FullPathName fullPathName) {
+  const DWORD size = fullPathName(name, 0, nullptr, nullptr);
+  if (size == 0) return false;  // no path at all: CreateFile fails on it in its turn
+  std::unique_ptr<Char[]> buffer(new (std::nothrow) Char[size]);
+  if (!buffer) return true;
+  const DWORD length = fullPathName(name, size, buffer.get(), nullptr);
+  if (length == 0 || length >= size) return true;  // changed meanwhile: refused, to be safe
+  std::basic_string_view<Char> full(buffer.get(), length);
+  if (!startsWith(full, R"(\\.\)")) return false;
+  full.remove_prefix(4);
+  return full.find('\\') == full.npos || startsWith(full, R"(pipe\)");
+}
+
 // Keeps `handle` as a data file if it is one; closes it otherwise.
 std::unique_ptr<DataFile> adopt(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -95,11 +127,13 @@ std::unique_ptr<DataFile> adopt(HANDLE handle) {
 }  // namespace
 
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  if (namesADeviceOrPipe(name.c_str(), GetFullPathNameA)) return nullptr;
   return adopt(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name) {
+  if (namesADeviceOrPipe(name, GetFullPathNameW)) return nullptr;
   return adopt(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }

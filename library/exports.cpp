@@ -14,12 +14,15 @@ namespace {
 
 OperationInfo record;
 
+// A missing name is the empty one, which the operations refuse as a failed open.
 std::string_view fromCounted(const CountedString* text) noexcept {
+  if (!text) return {};
   return {text->text, text->length};
 }
 
-// Writes the length byte and the characters, nothing more.
+// Writes the length byte and the characters, nothing more; nothing at all without a buffer.
 void toCounted(std::string_view text, CountedString* result) noexcept {
+  if (!result) return;
   const std::size_t length = std::min<std::size_t>(text.size(), 255);
   result->length = static_cast<unsigned char>(length);
   std::copy_n(text.data(), length, result->text);

@@ -15,15 +15,16 @@ namespace {
 
 constexpr std::size_t kBlock = kHeadBlockSize;
 
-// Drives an optional sink. Sizes beyond int32_t are reported in units of 2^shift bytes.
+// Drives an optional sink, skipping the callbacks it leaves NULL. Sizes beyond int32_t are
+// reported in units of 2^shift bytes.
 class SinkDriver {
  public:
   SinkDriver(const ProgressSink* sink, uint64_t size) : sink_(sink) {
     while ((size >> shift_) > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) ++shift_;
     if (!sink_) return;
-    sink_->setMinimum(sink_->context, 0);
-    sink_->setMaximum(sink_->context, static_cast<int32_t>(size >> shift_));
-    sink_->setPosition(sink_->context, 0);
+    if (sink_->setMinimum) sink_->setMinimum(sink_->context, 0);
+    if (sink_->setMaximum) sink_->setMaximum(sink_->context, static_cast<int32_t>(size >> shift_));
+    setPosition(0);
   }
 
   // One block of `count` bytes was read after the head block.
@@ -31,11 +32,11 @@ class SinkDriver {
     const uint64_t before = consumed_ >> shift_;
     consumed_ += count;
     if (!sink_) return;
-    const int64_t position = int64_t{sink_->getPosition(sink_->context)} +
-                             static_cast<int64_t>((consumed_ >> shift_) - before);
-    sink_->setPosition(sink_->context, static_cast<int32_t>(std::clamp<int64_t>(
-                                           position, std::numeric_limits<int32_t>::min(),
-                                           std::numeric_limits<int32_t>::max())));
+    // Without getPosition the bar is taken to show what it was last given.
+    const int64_t from = sink_->getPosition ? sink_->getPosition(sink_->context) : position_;
+    const int64_t position = from + static_cast<int64_t>((consumed_ >> shift_) - before);
+    setPosition(static_cast<int32_t>(std::clamp<int64_t>(
+        position, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
   }
 
   // Reports the blocks of a chunk of `count` bytes, as 252-byte reads would have seen them.
@@ -46,13 +47,19 @@ class SinkDriver {
   }
 
   void finish() {
-    if (sink_) sink_->setPosition(sink_->context, 0);
+    if (sink_) setPosition(0);
   }
 
  private:
+  void setPosition(int32_t position) {
+    position_ = position;
+    if (sink_->setPosition) sink_->setPosition(sink_->context, position);
+  }
+
   const ProgressSink* sink_;
   int shift_ = 0;
   uint64_t consumed_ = 0;
+  int32_t position_ = 0;  // the last position given
 };
 
 static_assert(kReadChunk % sizeof(Page) == 0 && kReadChunk % kBlock == 0);
@@ -64,8 +71,9 @@ struct HeldFile {
 
 // Opens the file for the whole operation: 21 when it cannot be had, 22 when it is too short.
 int32_t preCheckFile(std::string_view name, DataFileOpener open, HeldFile& held) {
-  // A name with a zero byte would silently open a different, shorter name.
-  if (name.find('\0') != std::string_view::npos) return kCannotOpen;
+  // A name with a zero byte would silently open a different, shorter name; an empty one
+  // names no file (it stands for a missing name at the exports).
+  if (name.empty() || name.find('\0') != std::string_view::npos) return kCannotOpen;
   held.file = open(std::string(name));
   if (!held.file) return kCannotOpen;
   std::optional<FileStamp> stamp = held.file->stamp();

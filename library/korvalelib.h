@@ -35,8 +35,8 @@ extern "C" {
 /* A text crossing the interface: a length byte (0 to 255), then that many 8-bit characters
  * in the system's code page, no terminating zero. Text results are written into a buffer
  * of this type (256 bytes) owned by the caller; only the length byte and the characters are
- * written, the rest of the buffer keeps what it held. A text argument is copied, never
- * written. */
+ * written, the rest of the buffer keeps what it held. A NULL result buffer is not written:
+ * the getter then does nothing. A text argument is copied, never written. */
 typedef struct CountedString {
   unsigned char length;
   char text[255];
@@ -45,7 +45,9 @@ typedef struct CountedString {
 /* An optional progress indicator for the file operations; pass NULL for none. The library
  * calls it on the caller's thread during the call and keeps no reference afterwards. Every
  * callback receives `context` unchanged as its first argument. A callback written in C++ must
- * not throw: an exception from it ends the operation with code 21.
+ * not throw: an exception from it ends the operation with code 21. Any of the four callbacks
+ * may be NULL: it is skipped, and without getPosition each new position is counted from the
+ * last one given to setPosition.
  *
  * Sequence for a file of `size` bytes (check and set; reset never calls the sink):
  *   setMinimum(0), setMaximum(size), setPosition(0),
@@ -87,7 +89,10 @@ enum {
  *
  * No function of the library throws or aborts on a shortage of memory: without memory for
  * its large read buffer an operation reads a few blocks at a time into the stack, with the
- * same outcome; when even that is impossible it gives 21 with the CRC text "0x00000000". */
+ * same outcome; when even that is impossible it gives 21 with the CRC text "0x00000000".
+ *
+ * A NULL fileName gives 21 and leaves the record as a file that cannot be opened does: the
+ * command words with an empty name, and the CRC text "0x00000000" (empty for set). */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_checkCRC32inFile(const CountedString* fileName,
                                                                   const ProgressSink* sink);
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_setCRC32inFile(const CountedString* fileName,
@@ -96,7 +101,8 @@ KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_setCRC32inFile(const CountedStr
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_resetCRC32inFile(const CountedString* fileName,
                                                                   const ProgressSink* sink);
 
-/* The record of the last operation. Reading changes nothing. */
+/* The record of the last operation. Reading changes nothing. The text getters write into
+ * `result`, and do nothing when it is NULL. */
 KORVALELIB_API int32_t KORVALELIB_CALL DUDO66413_getInfoErrorCode(void);
 /* "OK", or an error text beginning "ERROR: [" (code 21: "ERROE: [21] ..."); unknown codes
  * give "ERROR: [99] Unknown". */
@@ -113,7 +119,7 @@ KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoCommandFile(CountedString* 
 /* Empties the record: no command, no CRC text, code 0. Done also when the library loads. */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_reset(void);
 
-/* Constant texts. */
+/* Constant texts, written into `result` (nothing when it is NULL). */
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getInfoHeader(CountedString* result);
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getFailSafeCRC32(CountedString* result);
 KORVALELIB_API void KORVALELIB_CALL DUDO66413_getVersion(CountedString* result);

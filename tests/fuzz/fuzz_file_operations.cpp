@@ -1,6 +1,7 @@
 // Fuzz target: check, set and reset on an in-memory file whose reads, writes and stamp may
-// misbehave, and which another process may append to, against the model. Whatever happens,
-// only the field's eight digit bytes may change, and OK must mean the job was done.
+// misbehave, and which another process may append to or change, against the model. Whatever
+// happens, only the field's eight digit bytes are written, the other process's changes are
+// kept, and OK must mean the job was done.
 //
 // Input: operation, fault, a 16-bit fault parameter, a count of filler units to append
 // (so that files reach past the library's read chunk), then the file's content.
@@ -33,17 +34,21 @@ enum class Fault {
   kAppendDuringRead,    // another process appends before read 1 + param % 8
   kAppendBeforeWrite,   // another process appends just before the first write
   kFlushFails,          // flush 1 + param % 2 fails: the stamp's, or also the restore's
+  kChangeBeforeWrite,   // another process changes byte param % 252 just before the first write;
+                        // from param 256 on the first flush fails too, and the digits go back
   kCount
 };
 
-bool transparent(Fault f) {
-  return f == Fault::kNone || f == Fault::kShortReads || f == Fault::kShortWrites;
+bool transparent(Fault f, uint32_t param) {
+  return f == Fault::kNone || f == Fault::kShortReads || f == Fault::kShortWrites ||
+         (f == Fault::kChangeBeforeWrite && param < 256);
 }
 
 // The file as the fake platform holds it, and what happened to it.
 struct Disk {
   std::string content;
-  std::string appended;  // what the other process added
+  std::string theirs;    // the file with the other process's changes and none of ours
+  Field field;           // the field of the file as given, where alone the library may write
   uint64_t version = 0;  // moves with every change, ours included, as a change time would
   Fault fault = Fault::kNone;
   uint32_t param = 0;
@@ -53,7 +58,12 @@ struct Disk {
   void appendElsewhere() {
     const std::string more = "<Appended by=\"another process\"/>\n";
     content += more;
-    appended += more;
+    theirs += more;
+    ++version;
+  }
+
+  void changeElsewhere(std::size_t offset) {
+    content[offset] = theirs[offset] = content[offset] == '#' ? '$' : '#';
     ++version;
   }
 };
@@ -84,7 +94,12 @@ class MemoryFile final : public korvale::DataFile {
 
   int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
     ++disk.writes;
+    expect(disk.field.isDigit(offset) && offset + data.size() <= disk.field.digits() + 8,
+           "only the digits are written");
     if (disk.fault == Fault::kAppendBeforeWrite && disk.writes == 1) disk.appendElsewhere();
+    if (disk.fault == Fault::kChangeBeforeWrite && disk.writes == 1) {
+      disk.changeElsewhere(disk.param % korvale::model::kHead);
+    }
     std::size_t n = data.size();
     const bool error = disk.fault == Fault::kWriteError && disk.writes == 1;
     if (error) n = std::min<std::size_t>(n, disk.param % 253);
@@ -100,6 +115,9 @@ class MemoryFile final : public korvale::DataFile {
   bool flush() override {
     ++disk.flushes;
     if (disk.fault == Fault::kFlushFails && disk.flushes <= 1 + int(disk.param % 2)) return false;
+    if (disk.fault == Fault::kChangeBeforeWrite && disk.param >= 256 && disk.flushes == 1) {
+      return false;
+    }
     disk.unflushed = false;
     return true;
   }
@@ -164,10 +182,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (std::size_t i = 0, extra = data[4] * std::size_t{263}; i < extra; ++i) {
     content += given.empty() ? 'x' : given[i % given.size()];
   }
-  disk.content = content;
+  disk.content = disk.theirs = content;
 
   const Field field =
       content.size() >= korvale::model::kHead ? korvale::model::findField(content) : Field{};
+  disk.field = field;
   const int32_t wanted = expectedCode(op, content, field);
 
   korvale::OperationInfo info;
@@ -186,23 +205,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
 
   expect(code == info.errorCode, "returned code equals the recorded one");
-  if (transparent(disk.fault)) {
+  if (transparent(disk.fault, disk.param)) {
     expect(code == wanted, "error code");
   } else {
     expect(code == wanted || code == korvale::kCannotOpen, "error code under a fault");
   }
 
   // Only the digits may differ from the file as the other process left it.
-  const std::string base = content + disk.appended;
+  const std::string& base = disk.theirs;
   const std::string& after = disk.content;
   expect(after.size() == base.size(), "the file keeps its length");
+  // A failure leaves each digit as found; where the other process changed one meanwhile, the
+  // library's write had taken its place, and putting the digits back gives the found one.
   for (std::size_t i = 0; i < base.size(); ++i) {
-    expect(after[i] == base[i] || (code == korvale::kOk && field.isDigit(i)),
+    expect(after[i] == base[i] ||
+               (field.isDigit(i) && (code == korvale::kOk || after[i] == content[i])),
            "only the digits change, and only on success");
   }
 
   if (code == korvale::kOk) {
-    const std::string crc = korvale::model::crcText(after, field);  // of the file as it ends
+    // Of the file as the operation found it: the same as it ends, but for the digits and any
+    // byte the other process changed after the pass.
+    const std::string crc = korvale::model::crcText(content, field);
     switch (op) {
       case Op::kCheck:
         expect(info.crcText == crc && after.substr(field.quote + 1, 10) == crc, "check OK");

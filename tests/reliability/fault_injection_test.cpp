@@ -46,6 +46,7 @@ struct Script {
   std::string_view appendAtFirstWrite = {};  // another writer appends this just before our write
   std::size_t truncateAtPassTo = 0;          // another writer cuts the file once the pass begins
   int failFlushes = 0;                       // the first this many flushes fail
+  bool changeHeadAtFirstWrite = false;  // another writer changes the head's first and last bytes
 };
 
 // An in-memory file that follows a script of faults; it counts what it is asked to do.
@@ -83,6 +84,10 @@ struct ScriptedFile final : DataFile {
   int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
     if (writes++ == 0 && !script.appendAtFirstWrite.empty()) {
       content += script.appendAtFirstWrite;
+      ++version;
+    }
+    if (writes == 1 && script.changeHeadAtFirstWrite) {
+      content[0] = content[251] = '#';
       ++version;
     }
     if (script.writesStoreNothing) return 0;
@@ -247,6 +252,37 @@ TEST(FaultInjection, EveryFaultGivesAClearCodeAndLeavesTheFieldAlone) {
     if (c.code == kOk || c.script.failFlushes == 1) {
       EXPECT_FALSE(ScriptedFile::unflushed) << c.what;
     }
+  }
+}
+
+// A writer that ignores the lock and changes the head around the field after it was read keeps
+// its change: only the eight digits are written, and only they are put back after a failure.
+TEST(FaultInjection, AChangeBesideTheDigitsSurvivesTheWriteAndTheRestore) {
+  const std::string plain = dataFile(1000);
+  const std::string digits = crcOf(plain).substr(2);
+  const std::string stamped = withDigits(plain, digits);
+  const struct {
+    const char* what;
+    Op op;
+    const std::string& before;
+    int failFlushes;
+    int32_t code;
+    std::string_view digitsAfter;
+  } cases[] = {
+      {"set", Op::kSet, plain, 0, kOk, digits},
+      {"reset", Op::kReset, stamped, 0, kOk, "00000000"},
+      {"set, restored", Op::kSet, plain, 1, kCannotOpen, "00000000"},
+      {"reset, restored", Op::kReset, stamped, 1, kCannotOpen, digits},
+  };
+  for (const auto& c : cases) {
+    ScriptedFile::reset(c.before, {.failFlushes = c.failFlushes, .changeHeadAtFirstWrite = true});
+    OperationInfo info;
+    EXPECT_EQ(run(c.op, info), c.code) << c.what;
+    std::string expected = withDigits(c.before, c.digitsAfter);
+    expected[0] = expected[251] = '#';
+    EXPECT_TRUE(ScriptedFile::content == expected)
+        << c.what << ": " << firstDifference(ScriptedFile::content, expected);
+    EXPECT_FALSE(ScriptedFile::unflushed) << c.what;
   }
 }
 
