@@ -53,7 +53,7 @@ ShowUninstDetails show
 AllowSkipFiles off
 
 Var PreviousLocation  ; the registered installation's folder, if there is one
-Var PreviousPathEntry ; the folder that installation put on PATH, if it did
+Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it, if it did
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -141,11 +141,11 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
 
 ; PathHelper edits PATH in full: the installer's own strings hold at most 1024 characters,
 ; and a longer PATH read through them would be cut short when written back.
-; EditPath add|remove FOLDER leaves the helper's exit status in $0 (0 changed, 1 nothing to
-; change, 2 failed) and its one-line message in $1.
+; EditPath add FOLDER (or remove ENTRY) leaves the helper's exit status in $0 (0 changed,
+; 1 nothing to change, 2 failed) and its one-line message in $1.
 !macro DefinePathEditor PREFIX
   Function ${PREFIX}EditPath
-    Pop $1 ; folder
+    Pop $1 ; folder or entry
     Pop $0 ; command
     InitPluginsDir
     File "/oname=$PLUGINSDIR\PathHelper.exe" "${BIN}\PathHelper.exe"
@@ -222,7 +222,9 @@ Section /o "Add to PATH" SecPath
   ${EndIf}
   !insertmacro EditPath add $INSTDIR
   ; Only an entry this setup added is the uninstaller's to take out: one that was there
-  ; before stays, unless an earlier Korvale setup had added it.
+  ; before stays, unless an earlier Korvale setup had added it. PathHelper appends the folder
+  ; exactly as $INSTDIR reads, so that text is the entry, and the uninstaller takes it out
+  ; alone: another spelling of the folder, added by the user since, stays.
   ${If} $0 == 0
     WriteRegStr HKLM "${UNINSTALL_KEY}" "PathEntry" "$INSTDIR"
   ${ElseIf} $0 != 1

@@ -3,7 +3,8 @@
 # running program): a silent install with the defaults, its registration and shortcut; a
 # second copy (and the uninstaller) refused while a first one runs; upgrades with and without
 # PATH over a PATH longer than the installer's strings; files in use; a bad option; a move
-# to another folder; a CD-ROM target; and the uninstaller.
+# to another folder; a CD-ROM target; and the uninstaller, which takes out only the PATH entry
+# the setup added.
 #   run_setup.sh WINE_RUN PREFIX SETUP LOCK_PROBE
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 probe=$4
@@ -205,14 +206,16 @@ rm -f "$prefix/dosdevices/r:"
 rm -rf "$cdrom"
 
 # The uninstaller as Windows runs it (it copies itself away to delete itself: wait for the
-# copy) removes the files, the folder, the shortcut, the registration and the PATH entry,
-# and leaves the rest of PATH as it was.
+# copy) removes the files, the folder, the shortcut, the registration and the PATH entry the
+# setup added, and leaves the rest of PATH as it was: an entry for the same folder that the
+# user added since stays.
+set_path "$long_path;C:\\KorvaleTest2;c:\\korvaletest2"
 run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed: exit status $?"
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 [ ! -e "$folder" ] || fail "left after uninstall: $(ls "$folder")"
 [ ! -e "$shortcut" ] || fail "shortcut left after uninstall"
 [ "$(registrations)" == 0 ] || fail "registration left after uninstall"
-expect_path "after uninstall" "$long_path"
+expect_path "after uninstall" "$long_path;c:\\korvaletest2"
 
 rm -rf "$drive_c/KorvaleTest1" "$drive_c/KorvaleTest2" "$originals" "$said"
 ((failures == 0)) && echo "all setup checks passed"
