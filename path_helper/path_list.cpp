@@ -1,5 +1,5 @@
-// The PATH edits: the value is cut into entries at separators outside quotes, and joined
-// back with the same separators, so untouched text comes back byte for byte.
+// The PATH edits: the value is cut into entries at its separators, and joined back with the
+// same separators, so untouched text comes back byte for byte.
 #include "path_list.h"
 
 #include <algorithm>
@@ -11,11 +11,14 @@ namespace {
 constexpr wchar_t separator = L';';
 
 std::vector<std::wstring_view> entriesOf(std::wstring_view value) {
+  // A quote without its pair would hold every separator after it, and so hide the entries
+  // appended later (the setup's among them) inside one entry.
+  const bool quotesPair = std::count(value.begin(), value.end(), L'"') % 2 == 0;
   std::vector<std::wstring_view> entries;
   std::size_t start = 0;
   bool quoted = false;
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == L'"') {
+    if (value[i] == L'"' && quotesPair) {
       quoted = !quoted;
     } else if (value[i] == separator && !quoted) {
       entries.push_back(value.substr(start, i - start));
@@ -90,20 +93,20 @@ Edit addFolder(std::wstring_view value, std::wstring_view folder, const Expand& 
   return {Outcome::changed, added};
 }
 
-Edit removeFolder(std::wstring_view value, std::wstring_view folder, const Expand& expand) {
+Edit removeEntry(std::wstring_view value, std::wstring_view entry) {
+  const auto entries = entriesOf(value);
+  // The first that matches: when the user has since added the same text again, either copy
+  // may go, and one stays.
+  const auto found = std::find(entries.begin(), entries.end(), entry);
+  if (entry.empty() || found == entries.end()) return {Outcome::unchanged, std::wstring(value)};
   std::wstring kept;
-  bool removed = false;
   bool first = true;
-  for (const auto entry : entriesOf(value)) {
-    if (sameFolder(entry, folder, expand)) {
-      removed = true;
-      continue;
-    }
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (it == found) continue;
     if (!first) kept += separator;
-    kept += entry;
+    kept += *it;
     first = false;
   }
-  if (!removed) return {Outcome::unchanged, std::wstring(value)};
   return {Outcome::changed, kept};
 }
 

@@ -7,12 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace korvale::path {
+#include "command.h"
 
-struct StoredValue {
-  std::wstring text;
-  bool expandable = true;  // stored as text with %NAME% references (the usual kind)
-};
+namespace korvale::path {
 
 // Reads the value, of any length; an absent value reads as empty. Nothing, with a reason
 // in `error`, when it cannot be read or is not text.

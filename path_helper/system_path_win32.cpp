@@ -66,10 +66,9 @@ std::optional<StoredValue> readSystemPath(std::string& error) {
     error = "the system PATH is not stored as text";
     return std::nullopt;
   }
-  std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-  // The stored text normally ends with one NUL, but need not.
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
-  return StoredValue{text, type == REG_EXPAND_SZ};
+  return fromRegistryData(
+      {reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)},
+      type == REG_EXPAND_SZ);
 }
 
 bool writeSystemPath(const StoredValue& value, std::string& error) {
@@ -78,10 +77,11 @@ bool writeSystemPath(const StoredValue& value, std::string& error) {
     error = failure("cannot open the system environment for writing", key.status());
     return false;
   }
-  const auto size = static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t));
+  const std::wstring data = toRegistryData(value);
   const LSTATUS status =
       RegSetValueExW(key.get(), pathName, 0, value.expandable ? REG_EXPAND_SZ : REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.text.c_str()), size);
+                     reinterpret_cast<const BYTE*>(data.data()),
+                     static_cast<DWORD>(data.size() * sizeof(wchar_t)));
   if (status != ERROR_SUCCESS) {
     error = failure("cannot write the system PATH", status);
     return false;

@@ -1,8 +1,9 @@
 ; Korvale's own installer. Installs the program, its library, the help launcher and a readme,
 ; with a Start menu shortcut and, on request, the install folder on the machine-wide PATH;
-; registers itself for "Installed apps" and upgrades an earlier installation in its folder.
-; Two copies never run at once (the application lock of the Pelwick plug-in, shared with the
-; uninstaller), and a target on a CD-ROM drive is refused (its drive query).
+; registers itself for "Installed apps" and upgrades an earlier installation in its folder, or
+; moves it to another. Two copies never run at once (the application lock of the Pelwick
+; plug-in, shared with the uninstaller); a target on a CD-ROM drive (its drive query), a drive
+; root and a folder that cannot be written are refused before anything is written.
 ;
 ; makensis -DTARGET=<x86-unicode|amd64-unicode> -DVERSION=<version> -DBIN=<folder with the
 ;          binaries and PathHelper.exe> -DPLUGINS=<Plugins folder> -DICON=<icon>
@@ -18,6 +19,8 @@
 ;   4 a file of Korvale is in use (nothing was changed), or could not be written
 ;   5 installed, but the folder could not go on PATH
 ;   6 a bad /PATH= or /SHORTCUT= value
+;   7 a target that cannot take the installation: a drive root, a path through a file or on
+;     a drive that does not exist, a folder that cannot be written
 Target ${TARGET}
 !addplugindir /${TARGET} "${PLUGINS}/${TARGET}"
 !include MUI2.nsh
@@ -34,6 +37,7 @@ Target ${TARGET}
 !define EXIT_IN_USE 4
 !define EXIT_NO_PATH 5
 !define EXIT_BAD_OPTION 6
+!define EXIT_BAD_TARGET 7
 
 Name "Korvale"
 OutFile "${OUTFILE}"
@@ -53,7 +57,7 @@ ShowUninstDetails show
 AllowSkipFiles off
 
 Var PreviousLocation  ; the registered installation's folder, if there is one
-Var PreviousPathEntry ; the folder that installation put on PATH, if it did
+Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it, if it did
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -69,6 +73,7 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -131,21 +136,33 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
   ${EndIf}
 !macroend
 
-!macro RequireInstallationNotInUse
-  !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
-  !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
-  !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
-  !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
-  !insertmacro RequireNotInUse "$INSTDIR\Uninstall.exe"
+!macro RequireInstallationNotInUse FOLDER
+  !insertmacro RequireNotInUse "${FOLDER}\Korvale.exe"
+  !insertmacro RequireNotInUse "${FOLDER}\KorvaleBatch.exe"
+  !insertmacro RequireNotInUse "${FOLDER}\Korvalelib.dll"
+  !insertmacro RequireNotInUse "${FOLDER}\Tavisk.dll"
+  !insertmacro RequireNotInUse "${FOLDER}\Uninstall.exe"
+!macroend
+
+; What the setup put into FOLDER, and FOLDER once nothing else is left in it: files of the
+; user's own stay, and so does the folder that holds them.
+!macro RemoveInstalledFiles FOLDER
+  Delete "${FOLDER}\Korvale.exe"
+  Delete "${FOLDER}\KorvaleBatch.exe"
+  Delete "${FOLDER}\Korvalelib.dll"
+  Delete "${FOLDER}\Tavisk.dll"
+  Delete "${FOLDER}\README.md"
+  Delete "${FOLDER}\Uninstall.exe"
+  RMDir "${FOLDER}"
 !macroend
 
 ; PathHelper edits PATH in full: the installer's own strings hold at most 1024 characters,
 ; and a longer PATH read through them would be cut short when written back.
-; EditPath add|remove FOLDER leaves the helper's exit status in $0 (0 changed, 1 nothing to
-; change, 2 failed) and its one-line message in $1.
+; EditPath add FOLDER (or remove ENTRY) leaves the helper's exit status in $0 (0 changed,
+; 1 nothing to change, 2 failed) and its one-line message in $1.
 !macro DefinePathEditor PREFIX
   Function ${PREFIX}EditPath
-    Pop $1 ; folder
+    Pop $1 ; folder or entry
     Pop $0 ; command
     InitPluginsDir
     File "/oname=$PLUGINSDIR\PathHelper.exe" "${BIN}\PathHelper.exe"
@@ -168,7 +185,70 @@ Var PreviousPathEntry ; the folder that installation put on PATH, if it did
   !endif
 !macroend
 
-; The directory page keeps its Next button off for a folder on a CD-ROM drive.
+; Leaves "true" on the stack when the setup can write into FOLDER: a new file can be made in
+; it, or in the nearest folder above it that exists (the others are made on the way there). The
+; file goes again at once.
+Function CanWriteInto
+  Pop $R0
+  ${Do}
+    ${IfThen} ${FileExists} "$R0\*.*" ${|} ${Break} ${|}
+    ${GetParent} $R0 $R0
+  ${LoopUntil} $R0 == ""
+  StrCpy $R3 "false"
+  ${If} $R0 != ""
+    GetTempFileName $R1 $R0
+    ; When the file cannot be made there, the name may come back all the same, or name a file
+    ; made in the temporary folder.
+    ${If} ${FileExists} $R1
+      Delete $R1
+      ${GetParent} $R1 $R2
+      ${IfThen} $R2 == $R0 ${|} StrCpy $R3 "true" ${|}
+    ${EndIf}
+  ${EndIf}
+  Push $R3
+FunctionEnd
+
+; Leaves "true" on the stack when FOLDER is the install folder under another name (a short
+; name, a trailing backslash, a link): a file made in the install folder shows there too.
+Function IsInstallFolder
+  Pop $R0
+  GetTempFileName $R1 $INSTDIR
+  ${GetFileName} $R1 $R2
+  ${If} ${FileExists} "$R0\$R2"
+    StrCpy $R0 "true"
+  ${Else}
+    StrCpy $R0 "false"
+  ${EndIf}
+  Delete $R1
+  Push $R0
+FunctionEnd
+
+; The folder that /D= names, or nothing. NSIS takes /D= off $CMDLINE, and puts a folder it
+; cannot install into (a drive root, a path through a file or on a drive that does not exist)
+; aside without a word for the registered or the default one; the command line as the system
+; keeps it still holds it.
+Function GivenFolder
+  System::Call 'kernel32::GetCommandLine() t .R0'
+  StrCpy $R1 0
+  ${Do}
+    StrCpy $R2 $R0 4 $R1
+    ${If} $R2 == ""
+      StrCpy $R0 ""
+      ${Break}
+    ${ElseIf} $R2 S== " /D="
+      IntOp $R1 $R1 + 4
+      StrCpy $R0 $R0 "" $R1
+      ${Break}
+    ${EndIf}
+    IntOp $R1 $R1 + 1
+  ${Loop}
+  Push $R0
+FunctionEnd
+
+!define CANNOT_WRITE "Korvale cannot be installed into $INSTDIR: the folder cannot be written."
+
+; The directory page keeps its Next button off for a folder on a CD-ROM drive (and, by NSIS's
+; own rule, for a drive root), and does not let a folder that cannot be written pass.
 Function .onVerifyInstDir
   !insertmacro IsOnCdRom $INSTDIR
   Pop $0
@@ -177,9 +257,19 @@ Function .onVerifyInstDir
   ${EndIf}
 FunctionEnd
 
+Function DirectoryLeave
+  Push $INSTDIR
+  Call CanWriteInto
+  Pop $0
+  ${If} $0 != "true"
+    MessageBox MB_ICONSTOP "${CANNOT_WRITE}$\r$\n$\r$\nChoose another folder."
+    Abort
+  ${EndIf}
+FunctionEnd
+
 Section "Korvale (required)" SecProgram
   SectionIn RO
-  ; A silent run skips the directory page: test the folder here too.
+  ; A silent run skips the directory page: test the folder here too, before anything is written.
   !insertmacro IsOnCdRom $INSTDIR
   Pop $0
   ${If} $0 == "true"
@@ -187,7 +277,21 @@ Section "Korvale (required)" SecProgram
     SetErrorLevel ${EXIT_CDROM}
     Quit
   ${EndIf}
-  !insertmacro RequireInstallationNotInUse
+  Push $INSTDIR
+  Call CanWriteInto
+  Pop $0
+  ${If} $0 != "true"
+    MessageBox MB_ICONSTOP "${CANNOT_WRITE}" /SD IDOK
+    SetErrorLevel ${EXIT_BAD_TARGET}
+    Quit
+  ${EndIf}
+  !insertmacro RequireInstallationNotInUse $INSTDIR
+  ; An installation that moves here leaves its old folder at the end: nothing there may be in
+  ; use either.
+  ${If} $PreviousLocation != ""
+  ${AndIf} $PreviousLocation != $INSTDIR
+    !insertmacro RequireInstallationNotInUse $PreviousLocation
+  ${EndIf}
 
   SetOutPath $INSTDIR
   File "${BIN}\Korvale.exe"
@@ -222,7 +326,9 @@ Section /o "Add to PATH" SecPath
   ${EndIf}
   !insertmacro EditPath add $INSTDIR
   ; Only an entry this setup added is the uninstaller's to take out: one that was there
-  ; before stays, unless an earlier Korvale setup had added it.
+  ; before stays, unless an earlier Korvale setup had added it. PathHelper appends the folder
+  ; exactly as $INSTDIR reads, so that text is the entry, and the uninstaller takes it out
+  ; alone: another spelling of the folder, added by the user since, stays.
   ${If} $0 == 0
     WriteRegStr HKLM "${UNINSTALL_KEY}" "PathEntry" "$INSTDIR"
   ${ElseIf} $0 != 1
@@ -240,6 +346,17 @@ Section "-Finish"
   ${AndIf} $PreviousPathEntry != ""
     !insertmacro EditPath remove $PreviousPathEntry
     DeleteRegValue HKLM "${UNINSTALL_KEY}" "PathEntry"
+  ${EndIf}
+  ; An installation moved here from another folder leaves it (its registration, shortcut and
+  ; PATH entry have moved already). Last, so that a setup that fails on the way leaves the old
+  ; installation as it was.
+  ${If} $PreviousLocation != ""
+    Push $PreviousLocation
+    Call IsInstallFolder
+    Pop $0
+    ${If} $0 == "false"
+      !insertmacro RemoveInstalledFiles $PreviousLocation
+    ${EndIf}
   ${EndIf}
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
@@ -285,6 +402,18 @@ Function .onInit
   ${GetParameters} $R0
   !insertmacro ApplyOption PATH ${SecPath}
   !insertmacro ApplyOption SHORTCUT ${SecShortcut}
+  ; A /D= folder that NSIS put aside ends a silent setup; the wizard shows it on the directory
+  ; page, which lets it go no further.
+  Call GivenFolder
+  Pop $0
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    ${If} ${Silent}
+      SetErrorLevel ${EXIT_BAD_TARGET}
+      Quit
+    ${EndIf}
+    StrCpy $INSTDIR $0
+  ${EndIf}
 FunctionEnd
 
 ; A file that could not be written even after RequireInstallationNotInUse (a program started
@@ -320,7 +449,8 @@ Section "Uninstall"
   !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
 
   ; The registration, the shortcut and the PATH entry belong to the registered installation:
-  ; an uninstaller left in a folder the installation moved away from leaves them alone.
+  ; an uninstaller in another folder (left there when an earlier setup moved the installation)
+  ; leaves them alone.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR
     ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "PathEntry"
@@ -334,14 +464,7 @@ Section "Uninstall"
     Delete "${SHORTCUT}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}
-
-  Delete "$INSTDIR\Korvale.exe"
-  Delete "$INSTDIR\KorvaleBatch.exe"
-  Delete "$INSTDIR\Korvalelib.dll"
-  Delete "$INSTDIR\Tavisk.dll"
-  Delete "$INSTDIR\README.md"
-  Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  !insertmacro RemoveInstalledFiles $INSTDIR
 SectionEnd
 
 Function un.onUninstSuccess

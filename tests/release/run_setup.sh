@@ -3,7 +3,8 @@
 # running program): a silent install with the defaults, its registration and shortcut; a
 # second copy (and the uninstaller) refused while a first one runs; upgrades with and without
 # PATH over a PATH longer than the installer's strings; files in use; a bad option; a move
-# to another folder; a CD-ROM target; and the uninstaller.
+# to another folder; a CD-ROM target; and the uninstaller, which takes out only the PATH entry
+# the setup added.
 #   run_setup.sh WINE_RUN PREFIX SETUP LOCK_PROBE
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 probe=$4
@@ -181,16 +182,15 @@ rmdir "$folder/README.md"
 # A bad option value stops the setup before it changes anything.
 installs 6 /S /PATH=yes
 
-# Given another folder, the installation moves there with its registration and PATH entry;
-# the uninstaller left in the old folder removes its files and touches nothing else.
+# Given another folder, the installation moves there with its registration, shortcut and PATH
+# entry, and the old folder goes.
 installs 0 /S '/D=C:\KorvaleTest2'
 expect_value InstallLocation 'C:\KorvaleTest2'
+expect_value PathEntry 'C:\KorvaleTest2'
 expect_path "after a move" "$long_path;C:\\KorvaleTest2"
-run 'C:\KorvaleTest1\Uninstall.exe' /S '_?=C:\KorvaleTest1' || fail "old uninstaller failed: exit status $?"
-[ ! -e "$folder/Korvale.exe" ] || fail "the old uninstaller left its files"
-expect_value InstallLocation 'C:\KorvaleTest2'
-expect_path "after the old uninstaller" "$long_path;C:\\KorvaleTest2"
-[ -f "$shortcut" ] || fail "the old uninstaller removed the shortcut"
+[ ! -e "$folder" ] || fail "left in the old folder: $(ls "$folder")"
+[ "$(registrations)" == 1 ] || fail "$(registrations) registrations after the move"
+grep -qaF 'C:\KorvaleTest2\Korvale.exe' "$shortcut" || fail "the shortcut did not move along"
 folder=$drive_c/KorvaleTest2
 
 # A target on a CD-ROM drive is refused.
@@ -205,14 +205,16 @@ rm -f "$prefix/dosdevices/r:"
 rm -rf "$cdrom"
 
 # The uninstaller as Windows runs it (it copies itself away to delete itself: wait for the
-# copy) removes the files, the folder, the shortcut, the registration and the PATH entry,
-# and leaves the rest of PATH as it was.
+# copy) removes the files, the folder, the shortcut, the registration and the PATH entry the
+# setup added, and leaves the rest of PATH as it was: an entry for the same folder that the
+# user added since stays.
+set_path "$long_path;C:\\KorvaleTest2;c:\\korvaletest2"
 run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed: exit status $?"
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 [ ! -e "$folder" ] || fail "left after uninstall: $(ls "$folder")"
 [ ! -e "$shortcut" ] || fail "shortcut left after uninstall"
 [ "$(registrations)" == 0 ] || fail "registration left after uninstall"
-expect_path "after uninstall" "$long_path"
+expect_path "after uninstall" "$long_path;c:\\korvaletest2"
 
 rm -rf "$drive_c/KorvaleTest1" "$drive_c/KorvaleTest2" "$originals" "$said"
 ((failures == 0)) && echo "all setup checks passed"

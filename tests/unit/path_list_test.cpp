@@ -1,11 +1,16 @@
 // The PATH edits: what counts as the same folder, where an added folder goes, and that taking
-// it out gives back the value it was added to, whatever that value looked like.
+// it out gives back the value it was added to, whatever that value looked like; and PathHelper's
+// commands on the value as the registry holds it.
 #include "path_list.h"
 
 #include <gtest/gtest.h>
 
+#include "command.h"
+
 namespace korvale::path {
 namespace {
+
+using namespace std::literals;
 
 std::wstring fakeExpand(std::wstring_view text) {
   std::wstring result(text);
@@ -55,6 +60,11 @@ TEST(PathList, AddThenRemoveGivesBackTheValue) {
        L"C:\\Windows;;%SystemRoot%\\System32;C:\\Program Files\\Korvale"},
       // A quoted entry may hold the separator; the text after it is still one entry.
       {L"\"C:\\a;b\";C:\\Windows", L"\"C:\\a;b\";C:\\Windows;C:\\Program Files\\Korvale"},
+      // Quotes that do not pair up hold no separator: the folder is an entry of its own.
+      {L"C:\\windows\\system32;\"C:\\odd;C:\\windows",
+       L"C:\\windows\\system32;\"C:\\odd;C:\\windows;C:\\Program Files\\Korvale"},
+      {L"\"C:\\odd;", L"\"C:\\odd;C:\\Program Files\\Korvale;"},
+      {L"\"C:\\a;b\";\"", L"\"C:\\a;b\";\";C:\\Program Files\\Korvale"},
   };
   for (const auto& c : cases) {
     const std::string label(c.before.begin(), c.before.end());
@@ -62,7 +72,7 @@ TEST(PathList, AddThenRemoveGivesBackTheValue) {
     EXPECT_EQ(added.outcome, Outcome::changed) << label;
     EXPECT_EQ(added.value, c.added) << label;
     EXPECT_EQ(addFolder(added.value, folder, fakeExpand).outcome, Outcome::unchanged) << label;
-    const Edit removed = removeFolder(added.value, folder, fakeExpand);
+    const Edit removed = removeEntry(added.value, folder);
     EXPECT_EQ(removed.outcome, Outcome::changed) << label;
     EXPECT_EQ(removed.value, c.before) << label;
   }
@@ -70,24 +80,39 @@ TEST(PathList, AddThenRemoveGivesBackTheValue) {
 
 TEST(PathList, AnEntryThatNamesTheFolderAlreadyIsNotAddedTwice) {
   for (const std::wstring_view value :
-       {L"C:\\Windows;c:\\program files\\korvale\\", L"%ProgramFiles%\\Korvale;C:\\Windows"}) {
+       {L"C:\\Windows;c:\\program files\\korvale\\", L"%ProgramFiles%\\Korvale;C:\\Windows",
+        L"\"C:\\odd;C:\\Program Files\\Korvale"}) {
     const Edit edit = addFolder(value, folder, fakeExpand);
     EXPECT_EQ(edit.outcome, Outcome::unchanged);
     EXPECT_EQ(edit.value, value);
   }
 }
 
-TEST(PathList, RemoveTakesOutEverySpellingAndKeepsTheRest) {
-  const Edit edit = removeFolder(
-      L"C:\\Program Files\\Korvale;C:\\Windows;;%ProgramFiles%\\Korvale;C:\\Tools;"
-      L"C:\\PROGRAM FILES\\KORVALE\\",
-      folder, fakeExpand);
-  EXPECT_EQ(edit.outcome, Outcome::changed);
-  EXPECT_EQ(edit.value, L"C:\\Windows;;C:\\Tools");
-
-  const Edit nothing = removeFolder(L"C:\\Windows;C:\\Program Files\\Korvale2", folder, fakeExpand);
-  EXPECT_EQ(nothing.outcome, Outcome::unchanged);
-  EXPECT_EQ(nothing.value, L"C:\\Windows;C:\\Program Files\\Korvale2");
+// Remove takes out what add appended, as it appended it: the spellings a user wrote himself
+// are his, even of the same folder.
+TEST(PathList, RemoveTakesOutOnlyTheEntryAsAdded) {
+  const struct {
+    std::wstring_view value;
+    std::wstring_view entry;
+    std::wstring_view after;  // empty: nothing to take out
+  } cases[] = {
+      {L"C:\\Windows;c:\\program files\\korvale\\;C:\\Program Files\\Korvale;C:\\Tools", folder,
+       L"C:\\Windows;c:\\program files\\korvale\\;C:\\Tools"},
+      // A copy the user added since: one goes, one stays.
+      {L"C:\\Program Files\\Korvale;C:\\Windows;C:\\Program Files\\Korvale", folder,
+       L"C:\\Windows;C:\\Program Files\\Korvale"},
+      {L"C:\\Windows;C:\\PROGRAM FILES\\KORVALE;%ProgramFiles%\\Korvale", folder, L""},
+      {L"C:\\Windows;\"C:\\Program Files\\Korvale\"", folder, L""},
+      {L"\"C:\\x;C:\\Program Files\\Korvale\";C:\\Windows", folder, L""},
+      {L"C:\\Windows;C:\\Program Files\\Korvale2", folder, L""},
+      {L"C:\\Windows;;C:\\Tools", L"", L""},
+  };
+  for (const auto& c : cases) {
+    const std::string label(c.value.begin(), c.value.end());
+    const Edit edit = removeEntry(c.value, c.entry);
+    EXPECT_EQ(edit.outcome, c.after.empty() ? Outcome::unchanged : Outcome::changed) << label;
+    EXPECT_EQ(edit.value, c.after.empty() ? c.value : c.after) << label;
+  }
 }
 
 // A long value is edited whole: nothing is cut at any length a caller's buffer might have.
@@ -99,7 +124,7 @@ TEST(PathList, LongValuesKeepEveryCharacter) {
   const Edit added = addFolder(value, folder, fakeExpand);
   ASSERT_EQ(added.outcome, Outcome::changed);
   EXPECT_EQ(added.value, value + L";" + std::wstring(folder));
-  EXPECT_EQ(removeFolder(added.value, folder, fakeExpand).value, value);
+  EXPECT_EQ(removeEntry(added.value, folder).value, value);
 }
 
 TEST(PathList, RefusesWhatCannotBeStored) {
@@ -122,6 +147,73 @@ TEST(PathList, RefusesWhatCannotBeStored) {
     EXPECT_EQ(edit.value, L"C:\\Windows");
   }
   EXPECT_EQ(addFolder(L"", L"\\\\server\\share\\Korvale", fakeExpand).outcome, Outcome::changed);
+}
+
+// The registry's data as the system reads it: up to the first NUL. What follows stays in the
+// data as it was; only the terminating NULs are made one.
+TEST(PathCommand, RegistryDataIsReadUpToTheFirstNul) {
+  const struct {
+    std::wstring_view data;
+    std::wstring_view text;
+    std::wstring_view written;
+  } cases[] = {
+      {L"C:\\Windows\0"sv, L"C:\\Windows", L"C:\\Windows\0"sv},
+      {L"C:\\Windows"sv, L"C:\\Windows", L"C:\\Windows\0"sv},
+      {L"C:\\Windows\0\0"sv, L"C:\\Windows", L"C:\\Windows\0"sv},
+      {L"C:\\Windows\0C:\\Hidden\0"sv, L"C:\\Windows", L"C:\\Windows\0C:\\Hidden\0"sv},
+      {L"\0C:\\Hidden"sv, L"", L"\0C:\\Hidden\0"sv},
+      {L""sv, L"", L"\0"sv},
+  };
+  for (const auto& c : cases) {
+    const StoredValue value = fromRegistryData(c.data, true);
+    EXPECT_EQ(value.text, c.text) << c.data.size();
+    EXPECT_EQ(toRegistryData(value), c.written) << c.data.size();
+  }
+}
+
+// PathHelper's answers, from the registry's data in to the data it writes back: the texts and
+// statuses the installer reads, %NAME% expanded only in a REG_EXPAND_SZ value, and the part
+// after a NUL left where it was.
+TEST(PathCommand, AnswersTable) {
+  const struct {
+    std::wstring_view command;
+    std::wstring_view argument;
+    std::wstring_view data;
+    bool expandable;
+    int status;
+    std::string_view message;
+    std::wstring_view written;  // empty: nothing written
+  } cases[] = {
+      {L"add", folder, L"C:\\Windows\0"sv, true, 0, "added to PATH",
+       L"C:\\Windows;C:\\Program Files\\Korvale\0"sv},
+      {L"add", folder, L"%ProgramFiles%\\Korvale\0"sv, true, 1, "already on PATH", L""},
+      {L"add", folder, L"%ProgramFiles%\\Korvale\0"sv, false, 0, "added to PATH",
+       L"%ProgramFiles%\\Korvale;C:\\Program Files\\Korvale\0"sv},
+      {L"add", folder, L"C:\\Windows\0C:\\Program Files\\Korvale\0"sv, true, 0, "added to PATH",
+       L"C:\\Windows;C:\\Program Files\\Korvale\0C:\\Program Files\\Korvale\0"sv},
+      {L"add", L"Korvale", L"C:\\Windows\0"sv, true, 2,
+       "the folder cannot go on PATH (not absolute, or holds ; or \")", L""},
+      {L"remove", folder, L"C:\\Windows;C:\\Program Files\\Korvale\0C:\\Hidden\0"sv, true, 0,
+       "removed from PATH", L"C:\\Windows\0C:\\Hidden\0"sv},
+      {L"remove", folder, L"C:\\Windows;c:\\program files\\korvale\0"sv, true, 1, "not on PATH",
+       L""},
+      {L"remove", folder, L"C:\\Windows\0C:\\Program Files\\Korvale\0"sv, true, 1, "not on PATH",
+       L""},
+      {L"delete", folder, L"C:\\Windows\0"sv, true, 2, "usage: PathHelper add|remove FOLDER", L""},
+  };
+  for (const auto& c : cases) {
+    const std::string label =
+        std::string(c.command.begin(), c.command.end()) + " " + std::to_string(c.data.size());
+    const Reply reply =
+        runCommand(c.command, c.argument, fromRegistryData(c.data, c.expandable), fakeExpand);
+    EXPECT_EQ(reply.status, c.status) << label;
+    EXPECT_EQ(reply.message, c.message) << label;
+    ASSERT_EQ(reply.store.has_value(), !c.written.empty()) << label;
+    if (reply.store) {
+      EXPECT_EQ(toRegistryData(*reply.store), c.written) << label;
+      EXPECT_EQ(reply.store->expandable, c.expandable) << label;
+    }
+  }
 }
 
 }  // namespace
