@@ -12,6 +12,8 @@
 #include "runner.h"
 
 namespace korvale::batch {
+
+using namespace engine;
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -12,6 +12,8 @@
 #include "wide_win32.h"
 
 namespace korvale::batch {
+
+using namespace engine;
 namespace {
 
 bool isConsole(HANDLE handle) {

@@ -8,6 +8,8 @@
 #include "text.h"
 
 namespace korvale::batch {
+
+using namespace engine;
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";

@@ -10,8 +10,11 @@
 #include <string_view>
 
 #include "file_operations.h"
+#include "runner.h"
 
 namespace korvale::batch {
+
+using engine::Progress;
 
 // How a platform's paths are held as bytes: POSIX names are any bytes; Windows names are
 // UTF-16, held as WTF-8.
@@ -55,13 +58,6 @@ class Tally {
 // "PROGRAM: check of N files, X MB in S s (R MB/s)" and a line per code that occurred.
 std::string summaryText(std::string_view program, Operation operation, const Tally& tally,
                         double seconds);
-
-struct Progress {
-  uint64_t filesDone = 0, bytesDone = 0;
-  uint64_t filesKnown = 0;  // taken from the paths so far
-  bool allKnown = false;    // the walk is over: filesKnown is the total
-  double seconds = 0;
-};
 
 // One line without a line end: files and bytes done, the rate, and the time left once the
 // total is known.

@@ -5,7 +5,7 @@
 #include "files.h"
 #include "wide_win32.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 FolderEntry::Kind kindOf(const WIN32_FIND_DATAW& data) {
@@ -66,4 +66,4 @@ std::unique_ptr<Folders> systemFolders() { return std::make_unique<Win32Folders>
 
 DataFileOpener dataFileOpener() { return openByPath; }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

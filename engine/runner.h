@@ -16,10 +16,17 @@
 #include <vector>
 
 #include "file_operations.h"
-#include "output.h"
 #include "walk.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
+
+// How far a run has come.
+struct Progress {
+  uint64_t filesDone = 0, bytesDone = 0;
+  uint64_t filesKnown = 0;  // taken from the paths so far
+  bool allKnown = false;    // the walk is over: filesKnown is the total
+  double seconds = 0;
+};
 
 class OrderedRunner {
  public:
@@ -79,4 +86,4 @@ class OrderedRunner {
   std::vector<std::thread> threads_;
 };
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

@@ -1,7 +1,7 @@
 // UTF-8, WTF-8 and UTF-16, by the rules of Unicode's table of well-formed byte sequences.
 #include "text.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -119,4 +119,4 @@ std::u16string utf16FromWtf8(std::string_view text) {
   return out;
 }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 bool walkFolder(Folders& folders, const std::string& folder, const FileSink& take) {
@@ -43,4 +43,4 @@ bool walkPath(Folders& folders, const std::string& path, const FileSink& take) {
   return info.folder ? walkFolder(folders, path, take) : take({path, info.id});
 }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

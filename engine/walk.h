@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 // What tells one file from another whatever its name (a link, a hard link), where the
 // system says it without an extra look: two names of one file are never worked on at once.
@@ -65,4 +65,4 @@ bool hasXmlName(std::string_view name);
 // False when `take` stopped the walk.
 bool walkPath(Folders& folders, const std::string& path, const FileSink& take);
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

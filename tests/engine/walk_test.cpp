@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 using Paths = std::vector<std::string>;
@@ -132,4 +132,4 @@ TEST(Walk, XmlNames) {
 }
 
 }  // namespace
-}  // namespace korvale::batch
+}  // namespace korvale::engine

@@ -7,7 +7,7 @@
 
 #include "files.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 FolderEntry::Kind kindOf(const struct stat& st) {
@@ -78,4 +78,4 @@ std::unique_ptr<Folders> systemFolders() { return std::make_unique<PosixFolders>
 
 DataFileOpener dataFileOpener() { return openDataFileExclusive; }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

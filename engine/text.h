@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 // The length of the well-formed UTF-8 sequence that `text` starts with, or 0 when it starts
 // with none (overlong forms, surrogates and values beyond U+10FFFF are no sequence).
@@ -22,4 +22,4 @@ std::string wtf8FromUtf16(std::u16string_view text);
 // Bytes that are no sequence become U+FFFD.
 std::u16string utf16FromWtf8(std::string_view text);
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

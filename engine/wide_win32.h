@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 std::wstring wideFromPath(const std::string& path);
 std::string pathFromWide(const wchar_t* wide);
@@ -12,4 +12,4 @@ std::string pathFromWide(const wchar_t* wide);
 // the \\?\ form reaches a file, and it must be a full path.
 std::wstring systemPath(const std::string& path);
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

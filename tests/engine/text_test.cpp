@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 TEST(Text, Utf8SequenceLengths) {
@@ -64,4 +64,4 @@ TEST(Text, Utf16RoundTripKeepsLoneSurrogates) {
 }
 
 }  // namespace
-}  // namespace korvale::batch
+}  // namespace korvale::engine

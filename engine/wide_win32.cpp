@@ -4,7 +4,7 @@
 
 #include "text.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 std::wstring wideFromPath(const std::string& path) {
   const std::u16string text = utf16FromWtf8(path);
@@ -28,4 +28,4 @@ std::wstring systemPath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

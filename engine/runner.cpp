@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 OrderedRunner::OrderedRunner(unsigned workers, std::size_t bufferSize, Work work, Deliver deliver,
                              std::size_t window)
@@ -133,4 +133,4 @@ void OrderedRunner::stopLocked() {
   allDone_.notify_all();
 }
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine

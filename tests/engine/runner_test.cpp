@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace korvale::batch {
+namespace korvale::engine {
 namespace {
 
 using namespace std::chrono_literals;
@@ -227,4 +227,4 @@ TEST(Runner, TicksWhileWaiting) {
 }
 
 }  // namespace
-}  // namespace korvale::batch
+}  // namespace korvale::engine

@@ -8,10 +8,10 @@
 #include "data_file.h"
 #include "walk.h"
 
-namespace korvale::batch {
+namespace korvale::engine {
 
 std::unique_ptr<Folders> systemFolders();
 
 DataFileOpener dataFileOpener();
 
-}  // namespace korvale::batch
+}  // namespace korvale::engine
