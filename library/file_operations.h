@@ -50,6 +50,7 @@ struct Outcome {
   int32_t code = kOk;
   std::string crcText;
   uint64_t size = 0;
+  std::string stored = {}, computed = {};
 };
 
 // One operation on the file `name`, reentrant: it touches nothing but its arguments, so
