@@ -1,0 +1,349 @@
+// Drives KorvaleDesk from outside under Wine and Xvfb: a folder with a file of every result,
+// a name outside the ANSI code page and a path of 300 characters on its command line; every
+// row read back from the list and compared with korvale-batch --json for the same tree; then a
+// dropped file, Stamp, and Reset through its confirmation.
+// Usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+  if (!ok) {
+    ++failures;
+    std::printf("FAIL: %s\n", what.c_str());
+  }
+}
+
+template <typename Condition>
+bool waitFor(Condition condition, double seconds = 60) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::string utf8(const std::wstring& text) {
+  std::string out(text.size() * 4, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                          static_cast<int>(text.size()), out.data(),
+                                                          static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+std::wstring longForm(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+std::string readFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(longForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string content(GetFileSize(file, nullptr), '\0');
+  DWORD read = 0;
+  ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
+  CloseHandle(file);
+  content.resize(read);
+  return content;
+}
+
+void writeFile(const std::wstring& path, const std::string& content) {
+  HANDLE file =
+      CreateFileW(longForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string dataFile(const std::string& field) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<CharacteristicValueLibrary " +
+                    field + " format=\"VDMA 66413\">\r\n";
+  for (int i = 0; i < 40; ++i) xml += "  <Value name=\"v" + std::to_string(i) + "\">7</Value>\r\n";
+  return xml + "</CharacteristicValueLibrary>\r\n";
+}
+
+// What a program prints on standard output.
+std::string run(const std::wstring& commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reader = nullptr, writer = nullptr;
+  CreatePipe(&reader, &writer, &inherit, 0);
+  SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writer;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  std::wstring line = commandLine;
+  const bool started =
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  CloseHandle(writer);
+  std::string output;
+  std::array<char, 4096> buffer;
+  DWORD read = 0;
+  while (started && ReadFile(reader, buffer.data(), buffer.size(), &read, nullptr) && read > 0) {
+    output.append(buffer.data(), read);
+  }
+  CloseHandle(reader);
+  if (started) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  return output;
+}
+
+// The value of a string or number key in one JSON line of korvale-batch.
+std::string jsonValue(const std::string& line, const std::string& key) {
+  std::size_t at = line.find("\"" + key + "\": ");
+  if (at == std::string::npos) return {};
+  at += key.size() + 4;
+  if (line[at] != '"') return line.substr(at, line.find_first_of(",}", at) - at);
+  std::string value;
+  for (++at; at < line.size() && line[at] != '"'; ++at) {
+    if (line[at] == '\\') ++at;  // the paths here hold no \u escapes
+    value += line[at];
+  }
+  return value;
+}
+
+// A LVITEMW and a text buffer in the window's own process, where the list control reads them.
+class RemoteItem {
+ public:
+  explicit RemoteItem(DWORD id)
+      : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id)),
+        memory_(static_cast<char*>(VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE))) {}
+  ~RemoteItem() {
+    VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    CloseHandle(process_);
+  }
+  std::wstring text(HWND list, int row, int column) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(memory_ + sizeof item);
+    item.cchTextMax = (kSize - sizeof item) / sizeof(wchar_t);
+    WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
+    const auto length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ReadProcessMemory(process_, item.pszText, text.data(), text.size() * sizeof(wchar_t), nullptr);
+    return text;
+  }
+  void select(HWND list, int row, bool on) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = on ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+    WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory_));
+  }
+
+ private:
+  static constexpr std::size_t kSize = 1 << 16;
+  HANDLE process_;
+  char* memory_;
+};
+
+struct Shown {
+  std::string path, result, stored, computed, message;
+};
+
+std::vector<Shown> rowsOf(HWND list, RemoteItem& remote) {
+  std::vector<Shown> rows;
+  const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int i = 0; i < count; ++i) {
+    rows.push_back({utf8(remote.text(list, i, 1) + L"\\" + remote.text(list, i, 0)),
+                    utf8(remote.text(list, i, 2)), utf8(remote.text(list, i, 3)),
+                    utf8(remote.text(list, i, 4)), utf8(remote.text(list, i, 5))});
+  }
+  return rows;
+}
+
+const char* const kWords[] = {"stamp OK", "not stamped", "stamp differs", "no CRC field",
+                              "malformed CRC field", "cannot open", "too short"};
+
+std::string wordOf(int code) {
+  switch (code) {
+    case 0: return kWords[0];
+    case 1: return kWords[1];
+    case 2: return kWords[2];
+    case 11: return kWords[3];
+    case 12: case 13: return kWords[4];
+    case 21: return kWords[5];
+    case 22: return kWords[6];
+  }
+  return "unknown";
+}
+
+struct Search {
+  DWORD id;
+  const wchar_t* windowClass;
+  HWND found;
+};
+
+BOOL CALLBACK matchTopLevel(HWND window, LPARAM context) {
+  auto& search = *reinterpret_cast<Search*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  std::array<wchar_t, 64> name{};
+  GetClassNameW(window, name.data(), name.size());
+  if (owner != search.id || !IsWindowVisible(window) || std::wstring(name.data()) != search.windowClass) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
+HWND waitForTopLevel(DWORD id, const wchar_t* windowClass) {
+  Search search{id, windowClass, nullptr};
+  waitFor([&] {
+    EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
+// The window's status bar reads "N files: ..." once no work runs. (WM_GETTEXT itself: for a
+// window of another process GetWindowText gives only the caption the system keeps.)
+bool idleWithFiles(HWND status, std::size_t files) {
+  std::array<wchar_t, 512> text{};
+  SendMessageW(status, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  return std::wstring(text.data()).starts_with(std::to_wstring(files) + L" file");
+}
+
+constexpr WPARAM kStamp = 105, kReset = 106;  // the window's command ids
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::printf("usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE\n");
+    return 2;
+  }
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::array<wchar_t, MAX_PATH> exe{}, batch{}, temp{};
+  GetFullPathNameW(std::wstring(argv[1], argv[1] + strlen(argv[1])).c_str(), exe.size(), exe.data(), nullptr);
+  GetFullPathNameW(std::wstring(argv[2], argv[2] + strlen(argv[2])).c_str(), batch.size(), batch.data(), nullptr);
+  GetTempPathW(temp.size(), temp.data());
+  const std::wstring root = std::wstring(temp.data()) + L"korvale-desk-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(root.c_str(), nullptr);
+
+  // A file of every result; the stamped ones stamped by korvale-batch.
+  const std::string zero = "crc32=\"0x00000000\"";
+  writeFile(root + L"\\a-ok.xml", dataFile(zero));
+  writeFile(root + L"\\b-differs.xml", dataFile(zero));
+  run(L"\"" + std::wstring(batch.data()) + L"\" set \"" + root + L"\\a-ok.xml\" \"" + root + L"\\b-differs.xml\"");
+  std::string changed = readFile(root + L"\\b-differs.xml");
+  changed[changed.size() - 5] = 'X';
+  writeFile(root + L"\\b-differs.xml", changed);
+  const std::wstring empty = root + L"\\c-empty-\x0416.xml";  // Cyrillic: outside code page 1252
+  const std::string emptyContent = dataFile(zero);
+  writeFile(empty, emptyContent);
+  writeFile(root + L"\\d-nofield.xml", dataFile("crc=\"none\""));
+  writeFile(root + L"\\e-malformed.xml", dataFile("crc32=0x00000000"));
+  writeFile(root + L"\\f-short.xml", "<?xml?>");
+  writeFile(root + L"\\g-held.xml", dataFile(zero));
+  std::wstring deep = root + L"\\h";
+  CreateDirectoryW(deep.c_str(), nullptr);
+  while (deep.size() < 270) {
+    deep += L"\\" + std::wstring(40, L'd');
+    CreateDirectoryW(longForm(deep).c_str(), nullptr);
+  }
+  const std::wstring longFile = deep + L"\\" + std::wstring(300 - deep.size() - 5, L'l') + L".xml";
+  writeFile(longFile, dataFile(zero));
+  check(longFile.size() == 300, "a path of 300 characters");
+  HANDLE held = CreateFileW((root + L"\\g-held.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+
+  const std::string json = run(L"\"" + std::wstring(batch.data()) + L"\" --json check \"" + root + L"\"");
+  std::vector<std::string> expected;
+  for (std::size_t start = 0, end; (end = json.find('\n', start)) != std::string::npos; start = end + 1) {
+    expected.push_back(json.substr(start, end - start));
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring commandLine = L"\"" + std::wstring(exe.data()) + L"\" \"" + root + L"\"";
+  check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process),
+        "start KorvaleDesk");
+  HWND window = waitForTopLevel(process.dwProcessId, L"KorvaleDesk");
+  check(window != nullptr, "the window appears");
+  HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+  HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  if (window && list && status) {
+    RemoteItem remote(process.dwProcessId);
+    check(waitFor([&] { return idleWithFiles(status, expected.size()); }), "the walk ends");
+    std::vector<Shown> rows = rowsOf(list, remote);
+    check(rows.size() == expected.size() && rows.size() == 8,
+          "rows: " + std::to_string(rows.size()) + ", korvale-batch: " + std::to_string(expected.size()));
+    std::vector<bool> seen(std::size(kWords));
+    for (std::size_t i = 0; i < rows.size() && i < expected.size(); ++i) {
+      const std::string& line = expected[i];
+      const std::string word = wordOf(std::stoi(jsonValue(line, "code")));
+      check(rows[i].path == jsonValue(line, "path"), "path " + rows[i].path + " vs " + line);
+      check(rows[i].result == word, "result " + rows[i].result + " vs " + line);
+      check(rows[i].message == jsonValue(line, "message"), "message " + rows[i].message + " vs " + line);
+      for (std::size_t w = 0; w < std::size(kWords); ++w) seen[w] = seen[w] || word == kWords[w];
+    }
+    for (std::size_t w = 0; w < std::size(kWords); ++w) check(seen[w], std::string("a row ") + kWords[w]);
+
+    // A file dropped onto the window joins the list.
+    const std::wstring dropped = root + L"\\dropped.xml";
+    writeFile(dropped, dataFile(zero));
+    const std::size_t bytes = sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t);
+    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process.dwProcessId);
+    void* drop = VirtualAllocEx(target, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    std::vector<char> files(bytes);
+    auto& header = *reinterpret_cast<DROPFILES*>(files.data());
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(files.data() + sizeof(DROPFILES)));
+    WriteProcessMemory(target, drop, files.data(), bytes, nullptr);
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    check(waitFor([&] { return idleWithFiles(status, 9); }), "the dropped file is listed");
+    rows = rowsOf(list, remote);
+    check(rows.size() == 9 && rows.back().path == utf8(dropped) && rows.back().result == "not stamped",
+          "the dropped file's row");
+    CloseHandle(target);
+
+    // Stamp, then Reset through its confirmation, on the file named outside the code page.
+    const int emptyRow = 2;
+    check(rows.size() > 2 && rows[emptyRow].path == utf8(empty), "row of " + utf8(empty));
+    remote.select(list, emptyRow, true);
+    PostMessageW(window, WM_COMMAND, kStamp, 0);
+    check(waitFor([&] { return remote.text(list, emptyRow, 2) == L"stamp OK"; }), "Stamp");
+    const std::string stamped = readFile(empty);
+    const std::size_t digits = emptyContent.find("0x00000000") + 2;
+    check(stamped.size() == emptyContent.size() && stamped.substr(0, digits) == emptyContent.substr(0, digits) &&
+              stamped.substr(digits + 8) == emptyContent.substr(digits + 8) &&
+              stamped.substr(digits, 8) != "00000000",
+          "Stamp changes the eight digits only");
+    PostMessageW(window, WM_COMMAND, kReset, 0);
+    HWND box = waitForTopLevel(process.dwProcessId, L"#32770");
+    check(box != nullptr, "Reset asks first");
+    std::array<wchar_t, 512> question{};
+    GetDlgItemTextW(box, 0xFFFF, question.data(), question.size());
+    check(std::wstring(question.data()).find(L"erases 1 stamp.") != std::wstring::npos,
+          "the confirmation names the stamps it erases: " + utf8(question.data()));
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    check(waitFor([&] { return remote.text(list, emptyRow, 2) == L"not stamped"; }), "Reset");
+    check(readFile(empty) == emptyContent, "Reset puts the zeros back");
+  }
+  CloseHandle(held);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  check(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0, "the window closes");
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
+  return failures ? 1 : 0;
+}
