@@ -97,7 +97,7 @@ int runBatch(const Options& options) {
     }
   }
   const std::unique_ptr<Folders> folders = systemFolders();
-  const DataFileOpener open = dataFileOpener();
+  const DataFileOpener open = dataFileOpener(options.operation);
   const PathForm form = pathForm();
 
   ProgressLine progress(errorIsTerminal());
@@ -115,7 +115,7 @@ int runBatch(const Options& options) {
         try {
           return runOperation(options.operation, path, buffer, nullptr, open);
         } catch (const std::bad_alloc&) {  // this file could not be had; the others may
-          return Outcome{kCannotOpen, std::string(kFailSafeCRC32), 0};
+          return Outcome{.code = kCannotOpen, .crcText = std::string(kFailSafeCRC32)};
         }
       },
       [&](const std::string& path, const Outcome& outcome) {

@@ -146,6 +146,10 @@ void appendJsonLine(std::string& out, std::string_view path, Operation operation
   appendJsonString(out, outcome.crcText, form);
   out += ", \"message\": ";
   appendJsonString(out, errorText(outcome.code), form);
+  out += ", \"stored\": ";
+  appendJsonString(out, outcome.stored, form);
+  out += ", \"computed\": ";
+  appendJsonString(out, outcome.computed, form);
   out += "}\n";
 }
 

@@ -29,7 +29,8 @@ std::string_view operationName(Operation operation);
 // (Windows names hold no control characters).
 void appendTextLine(std::string& out, std::string_view path, const Outcome& outcome, PathForm form);
 
-// {"path": ..., "operation": ..., "code": ..., "crc": ..., "message": ...} LF.
+// {"path": ..., "operation": ..., "code": ..., "crc": ..., "message": ..., "stored": ...,
+// "computed": ...} LF.
 void appendJsonLine(std::string& out, std::string_view path, Operation operation,
                     const Outcome& outcome, PathForm form);
 

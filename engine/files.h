@@ -6,12 +6,15 @@
 #include <memory>
 
 #include "data_file.h"
+#include "file_operations.h"
 #include "walk.h"
 
 namespace korvale::engine {
 
 std::unique_ptr<Folders> systemFolders();
 
-DataFileOpener dataFileOpener();
+// How `operation` opens its files: a check for reading, so that read-only files and media
+// can be verified; set and reset exclusively for reading and writing.
+DataFileOpener dataFileOpener(Operation operation);
 
 }  // namespace korvale::engine

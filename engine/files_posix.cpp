@@ -76,6 +76,8 @@ class PosixFolders final : public Folders {
 
 std::unique_ptr<Folders> systemFolders() { return std::make_unique<PosixFolders>(); }
 
-DataFileOpener dataFileOpener() { return openDataFileExclusive; }
+DataFileOpener dataFileOpener(Operation operation) {
+  return operation == Operation::kCheck ? openDataFileForReading : openDataFileExclusive;
+}
 
 }  // namespace korvale::engine

@@ -60,10 +60,16 @@ std::unique_ptr<DataFile> openByPath(const std::string& path) {
   return openDataFileExclusiveWide(systemPath(path).c_str());
 }
 
+std::unique_ptr<DataFile> openByPathForReading(const std::string& path) {
+  return openDataFileForReadingWide(systemPath(path).c_str());
+}
+
 }  // namespace
 
 std::unique_ptr<Folders> systemFolders() { return std::make_unique<Win32Folders>(); }
 
-DataFileOpener dataFileOpener() { return openByPath; }
+DataFileOpener dataFileOpener(Operation operation) {
+  return operation == Operation::kCheck ? openByPathForReading : openByPath;
+}
 
 }  // namespace korvale::engine

@@ -47,6 +47,17 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name);
 std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name);
 #endif
 
+// Opens an existing regular file for reading only, keeping writers out while it is held: on
+// Windows other openers may read it but none may write it; on Linux it takes a shared flock,
+// which refuses every opener that locks exclusively (as set and reset do) while letting other
+// readers in. A read-only file, or one on read-only media, opens. For checks, which write
+// nothing. Null when it cannot be had, as above. Never throws.
+std::unique_ptr<DataFile> openDataFileForReading(const std::string& name);
+
+#ifdef _WIN32
+std::unique_ptr<DataFile> openDataFileForReadingWide(const wchar_t* name);
+#endif
+
 using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
 
 }  // namespace korvale

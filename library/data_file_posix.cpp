@@ -71,9 +71,8 @@ bool writable(const struct stat& st) {
   return ::geteuid() != 0;  // open(O_RDWR) has already checked
 }
 
-}  // namespace
-
-std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+// Opens `name` with `access` (O_RDWR or O_RDONLY) and holds the flock `lock`.
+std::unique_ptr<DataFile> openRegularFile(const std::string& name, int access, int lock) {
   // Looked at before it is opened: opening a FIFO releases a writer blocked on it, and opening
   // a device (a tape, a serial line, a watchdog) may act on it, so only a regular file is
   // opened at all. Links are followed, as the open follows them.
@@ -81,12 +80,13 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
   if (::stat(name.c_str(), &looked) != 0 || !S_ISREG(looked.st_mode)) return nullptr;
   // The name may lead elsewhere by the time it is opened: O_NONBLOCK keeps the open from
   // waiting on a FIFO put there meanwhile, and the file opened must be the one looked at.
-  int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  int fd = ::open(name.c_str(), access | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // Locked first, so that the state taken next is one no cooperating writer can change.
   struct stat st {};
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_dev != looked.st_dev || st.st_ino != looked.st_ino || !writable(st)) {
+  if (::flock(fd, lock | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_dev != looked.st_dev || st.st_ino != looked.st_ino ||
+      (access == O_RDWR && !writable(st))) {
     ::close(fd);
     return nullptr;
   }
@@ -94,6 +94,16 @@ std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
   std::unique_ptr<DataFile> file(new (std::nothrow) PosixDataFile(fd, stampOf(st)));
   if (!file) ::close(fd);
   return file;
+}
+
+}  // namespace
+
+std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
+  return openRegularFile(name, O_RDWR, LOCK_EX);
+}
+
+std::unique_ptr<DataFile> openDataFileForReading(const std::string& name) {
+  return openRegularFile(name, O_RDONLY, LOCK_SH);
 }
 
 }  // namespace korvale

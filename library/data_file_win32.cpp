@@ -106,15 +106,17 @@ bool namesADeviceOrPipe(const Char* name, FullPathName fullPathName) {
   return full.find('\\') == full.npos || startsWith(full, R"(pipe\)");
 }
 
+enum class Access { kReadWrite, kRead };
+
 // Keeps `handle` as a data file if it is one; closes it otherwise.
-std::unique_ptr<DataFile> adopt(HANDLE handle) {
+std::unique_ptr<DataFile> adopt(HANDLE handle, Access access) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // Devices, pipes and consoles could block or answer nonsense; only disk files qualify.
   // A read-only file is refused even where the opener's rights would allow the write
   // (an administrator, or Wine running as root).
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+      (access == Access::kReadWrite && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))) {
     CloseHandle(handle);
     return nullptr;
   }
@@ -129,13 +131,30 @@ std::unique_ptr<DataFile> adopt(HANDLE handle) {
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
   if (namesADeviceOrPipe(name.c_str(), GetFullPathNameA)) return nullptr;
   return adopt(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+                           FILE_ATTRIBUTE_NORMAL, nullptr),
+               Access::kReadWrite);
 }
 
 std::unique_ptr<DataFile> openDataFileExclusiveWide(const wchar_t* name) {
   if (namesADeviceOrPipe(name, GetFullPathNameW)) return nullptr;
   return adopt(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+                           FILE_ATTRIBUTE_NORMAL, nullptr),
+               Access::kReadWrite);
+}
+
+// Other readers may share the file; no writer may (nor could one that holds it already).
+std::unique_ptr<DataFile> openDataFileForReading(const std::string& name) {
+  if (namesADeviceOrPipe(name.c_str(), GetFullPathNameA)) return nullptr;
+  return adopt(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr),
+               Access::kRead);
+}
+
+std::unique_ptr<DataFile> openDataFileForReadingWide(const wchar_t* name) {
+  if (namesADeviceOrPipe(name, GetFullPathNameW)) return nullptr;
+  return adopt(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr),
+               Access::kRead);
 }
 
 }  // namespace korvale

@@ -161,29 +161,43 @@ class FilePass {
   std::size_t firstRead_ = 0;
 };
 
+// The stored text of the field, or nothing when the head holds no field.
+std::string storedText(const HeadBlock& head) {
+  std::string stored;
+  return readCRC32inHead(head, stored) == kOk ? stored : std::string();
+}
+
 int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
-                      std::string& crcText) {
+                      Outcome& outcome) {
   FilePass pass(held, buffer);
   HeadBlock head;
   std::string stored, computed;
   int32_t code;
   if ((code = pass.readHead(head)) != kOk) return code;
   if ((code = readCRC32inHead(head, stored)) != kOk) return code;
+  outcome.stored = stored;
   if ((code = pass.calcCRC32(head, sink, computed)) != kOk) return code;
+  outcome.computed = computed;
   if (stored == kFailSafeCRC32) return kCrcEmpty;
   if (stored != computed) return kCrcDifferent;
-  crcText = computed;
+  outcome.crcText = computed;
   return kOk;
 }
 
 int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
-                    std::string& crcText) {
+                    Outcome& outcome) {
   FilePass pass(held, buffer);
   HeadBlock head;
   int32_t code = pass.readHead(head);
-  if (code == kOk) code = pass.calcCRC32(head, sink, crcText);
-  if (code == kOk) code = writeCRC32inFile(*held.file, crcText, held.stamp.size);
-  if (code != kOk) crcText = kFailSafeCRC32;
+  if (code == kOk) {
+    outcome.stored = storedText(head);
+    code = pass.calcCRC32(head, sink, outcome.crcText);
+  }
+  if (code == kOk) {
+    outcome.computed = outcome.crcText;
+    code = writeCRC32inFile(*held.file, outcome.crcText, held.stamp.size);
+  }
+  if (code != kOk) outcome.crcText = kFailSafeCRC32;
   return code;
 }
 
@@ -250,10 +264,10 @@ Outcome runOperation(Operation operation, std::string_view name, std::span<uint8
     if (outcome.code != kOk) return outcome;
     switch (operation) {
       case Operation::kCheck:
-        outcome.code = checkHeldFile(held, buffer, sink, outcome.crcText);
+        outcome.code = checkHeldFile(held, buffer, sink, outcome);
         break;
       case Operation::kSet:
-        outcome.code = setHeldFile(held, buffer, sink, outcome.crcText);
+        outcome.code = setHeldFile(held, buffer, sink, outcome);
         break;
       case Operation::kReset:
         outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);

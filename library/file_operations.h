@@ -45,12 +45,16 @@ std::string_view lastCharacters(std::string_view name, std::size_t count) noexce
 enum class Operation { kCheck, kSet, kReset };
 
 // What one operation gives: its error code, the CRC text the record holds after it, and the
-// size of the file as it was opened (0 when it could not be opened).
+// size of the file as it was opened (0 when it could not be opened). Beside them, for those
+// who show both when a stamp differs: the field's text as the file held it when read, and
+// the CRC computed from the content (each empty when the operation did not get that far; a
+// reset computes nothing).
 struct Outcome {
   int32_t code = kOk;
   std::string crcText;
   uint64_t size = 0;
-  std::string stored = {}, computed = {};
+  std::string stored{};
+  std::string computed{};
 };
 
 // One operation on the file `name`, reentrant: it touches nothing but its arguments, so

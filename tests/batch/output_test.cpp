@@ -45,19 +45,25 @@ TEST(Output, TextLines) {
 
 TEST(Output, JsonLine) {
   std::string line;
-  appendJsonLine(line, "cat/a.xml", Operation::kCheck, outcome(0, "0x1A2B3C4D"), PathForm::kBytes);
-  EXPECT_EQ(line, R"({"path": "cat/a.xml", "operation": "check", "code": 0, "crc": "0x1A2B3C4D", )"
-                  R"("message": "OK"})"
+  // Both values of a stamp that differs come after the keys that were there before them.
+  Outcome differs = outcome(2, "0x00000000");
+  differs.stored = "0x12345678";
+  differs.computed = "0x1A2B3C4D";
+  appendJsonLine(line, "cat/a.xml", Operation::kCheck, differs, PathForm::kBytes);
+  EXPECT_EQ(line, R"({"path": "cat/a.xml", "operation": "check", "code": 2, "crc": "0x00000000", )"
+                  R"("message": "ERROR: [02] CRC is different", "stored": "0x12345678", )"
+                  R"("computed": "0x1A2B3C4D"})"
                   "\n");
   line.clear();
   appendJsonLine(line, "m.xml", Operation::kReset, outcome(13, "0x00000000"), PathForm::kWtf8);
-  EXPECT_EQ(line, R"({"path": "m.xml", "operation": "reset", "code": 13, "crc": "0x00000000", )"
-                  R"("message": "ERROR: [13] Missing [\"] in CRC32."})"
-                  "\n");
+  EXPECT_EQ(line,
+            R"({"path": "m.xml", "operation": "reset", "code": 13, "crc": "0x00000000", )"
+            R"("message": "ERROR: [13] Missing [\"] in CRC32.", "stored": "", "computed": ""})"
+            "\n");
   line.clear();
   appendJsonLine(line, "s.xml", Operation::kSet, outcome(22, ""), PathForm::kBytes);
   EXPECT_EQ(line, R"({"path": "s.xml", "operation": "set", "code": 22, "crc": "", )"
-                  R"("message": "ERROR: [22] File is to short."})"
+                  R"("message": "ERROR: [22] File is to short.", "stored": "", "computed": ""})"
                   "\n");
 }
 

@@ -44,7 +44,7 @@ TEST(Runner, InputOrderForEveryNumberOfWorkers) {
           std::minstd_rand random(static_cast<unsigned>(std::hash<std::string>{}(path)));
           std::this_thread::sleep_for(std::chrono::microseconds(random() % 5 == 0 ? 2000 : 50));
           --inHand;
-          return Outcome{0, path, path.size()};
+          return Outcome{.code = 0, .crcText = path, .size = path.size()};
         },
         [&](const std::string& path, const Outcome& outcome) {
           EXPECT_EQ(outcome.crcText, path);

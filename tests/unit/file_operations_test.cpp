@@ -196,6 +196,61 @@ TEST(FileOperations, ReentrantEntryWithAnyBuffer) {
   }
 }
 
+// The field as read and the CRC as computed, beside the record's CRC text: both show when a
+// stamp differs; each is empty where the operation did not get that far.
+TEST(FileOperations, StoredAndComputedCrc) {
+  ScratchDir dir;
+  const std::string plain = dataFile(600);
+  const std::string crc = expectedCrc(plain);
+  const std::string name = dir.path("v.xml");
+  const struct {
+    std::string content;
+    Operation operation;
+    std::string stored, computed;
+  } cases[] = {
+      {withDigits(plain, "12345678"), Operation::kCheck, "0x12345678", crc},
+      {plain, Operation::kCheck, "0x00000000", crc},
+      {withDigits(plain, crc.substr(2)), Operation::kCheck, crc, crc},
+      {withDigits(plain, "12345678"), Operation::kSet, "0x12345678", crc},
+      {withDigits(plain, "12345678"), Operation::kReset, "", ""},
+      {dataFile(600, ""), Operation::kCheck, "", ""},
+      {dataFile(600, R"(crc32="0X00000000")"), Operation::kSet, "", ""},
+      {dataFile(251), Operation::kCheck, "", ""},
+  };
+  for (const auto& c : cases) {
+    writeFile(name, c.content);
+    const Outcome outcome = runOperation(c.operation, name, {});
+    EXPECT_EQ(outcome.stored, c.stored) << outcome.code;
+    EXPECT_EQ(outcome.computed, c.computed) << outcome.code;
+  }
+}
+
+// A check may open for reading: a read-only file is verified, readers share it, and a writer
+// that locks (set, reset) is kept out while it is read, as it keeps the reader out.
+TEST(FileOperations, ReadingOpenerForChecks) {
+  ScratchDir dir;
+  const std::string plain = dataFile(600);
+  const std::string name = dir.path("ro.xml");
+  writeFile(name, withDigits(plain, expectedCrc(plain).substr(2)));
+  std::filesystem::permissions(name, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
+  EXPECT_EQ(runOperation(Operation::kCheck, name, {}).code, kCannotOpen);
+  EXPECT_EQ(runOperation(Operation::kCheck, name, {}, nullptr, openDataFileForReading).code, kOk);
+  std::filesystem::permissions(name, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  {
+    auto reader = openDataFileForReading(name);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(openDataFileForReading(name)) << "a second reader";
+    EXPECT_FALSE(openDataFileExclusive(name)) << "a writer while it is read";
+  }
+  auto writer = openDataFileExclusive(name);
+  ASSERT_TRUE(writer);
+  EXPECT_FALSE(openDataFileForReading(name)) << "a reader while it is written";
+  EXPECT_FALSE(openDataFileForReading(dir.path(""))) << "a directory";
+}
+
 // Operations side by side on threads, each with its own buffer, as korvale-batch runs them.
 TEST(FileOperations, ReentrantEntrySideBySide) {
   ScratchDir dir;
