@@ -7,7 +7,6 @@ namespace korvale::desk {
 namespace {
 
 using batch::appendJsonLine;
-using batch::appendJsonString;
 using batch::operationName;
 
 bool isSeparator(char c, PathForm form) {
@@ -261,17 +260,7 @@ std::string csvText(const std::vector<const Row*>& rows) {
 
 std::string jsonLines(const std::vector<const Row*>& rows, PathForm form) {
   std::string text;
-  for (const Row* row : rows) {
-    std::string line;
-    appendJsonLine(line, row->path, row->operation, row->outcome, form);
-    // korvale-batch's line ends in "}\n"; the two keys of its own follow the others.
-    line.resize(line.size() - 2);
-    line += ", \"stored\": ";
-    appendJsonString(line, row->outcome.stored, form);
-    line += ", \"computed\": ";
-    appendJsonString(line, row->outcome.computed, form);
-    text += line + "}\n";
-  }
+  for (const Row* row : rows) appendJsonLine(text, row->path, row->operation, row->outcome, form);
   return text;
 }
 

@@ -95,8 +95,8 @@ std::size_t stampsAmong(const std::vector<const Row*>& rows);
 // Copy: a header line and a line per row, the columns separated by tabs, lines ending in CR LF.
 std::string tabSeparated(const std::vector<const Row*>& rows, PathForm form);
 
-// Export: the keys of korvale-batch --json (path, operation, code, crc, message) and then
-// stored and computed, as CSV with a header line (RFC 4180 quoting, CR LF) or as JSON Lines.
+// Export: the keys of korvale-batch --json (path, operation, code, crc, message, stored,
+// computed), as CSV with a header line (RFC 4180 quoting, CR LF) or as its JSON Lines.
 std::string csvText(const std::vector<const Row*>& rows);
 std::string jsonLines(const std::vector<const Row*>& rows, PathForm form);
 

@@ -8,14 +8,15 @@ namespace korvale::desk {
 Job::Job(Operation operation, unsigned workers)
     : operation_(operation),
       folders_(engine::systemFolders()),
-      open_(engine::dataFileOpener()),
+      open_(engine::dataFileOpener(operation)),
+      openToCheck_(engine::dataFileOpener(Operation::kCheck)),
       runner_(
           workers, kReadChunk,
           [this](const std::string& path, std::span<uint8_t> buffer) {
             try {
               Outcome outcome = runOperation(operation_, path, buffer, nullptr, open_);
               if (operation_ == Operation::kCheck || outcome.code != kOk) return outcome;
-              outcome = runOperation(Operation::kCheck, path, buffer, nullptr, open_);
+              outcome = runOperation(Operation::kCheck, path, buffer, nullptr, openToCheck_);
               std::lock_guard lock(mutex_);
               checkedAfter_.insert(path);
               return outcome;

@@ -56,7 +56,7 @@ class Job {
 
   Operation operation_;
   std::unique_ptr<engine::Folders> folders_;
-  DataFileOpener open_;
+  DataFileOpener open_, openToCheck_;
   std::mutex mutex_;
   std::vector<Finished> finished_;
   std::vector<std::optional<std::size_t>> pendingRows_;  // of the files added, in order

@@ -293,6 +293,8 @@ int main(int argc, char** argv) {
       check(rows[i].path == jsonValue(line, "path"), "path " + rows[i].path + " vs " + line);
       check(rows[i].result == word, "result " + rows[i].result + " vs " + line);
       check(rows[i].message == jsonValue(line, "message"), "message " + rows[i].message + " vs " + line);
+      check(rows[i].stored == jsonValue(line, "stored") && rows[i].computed == jsonValue(line, "computed"),
+            "stored and computed CRC " + rows[i].stored + " " + rows[i].computed + " vs " + line);
       for (std::size_t w = 0; w < std::size(kWords); ++w) seen[w] = seen[w] || word == kWords[w];
     }
     for (std::size_t w = 0; w < std::size(kWords); ++w) check(seen[w], std::string("a row ") + kWords[w]);
