@@ -17,7 +17,8 @@ namespace {
 std::wstring fullPath(const wchar_t* path) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const DWORD length =
+        GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) return path;  // the walk reports what it cannot reach
     if (length < full.size()) {
       full.resize(length);

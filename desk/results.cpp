@@ -26,8 +26,9 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 // the order is total and the same on every system.
 std::weak_ordering compareText(std::string_view a, std::string_view b) {
   const auto folded = std::lexicographical_compare_three_way(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return static_cast<unsigned char>(lower(x)) <=> static_cast<unsigned char>(lower(y)); });
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(lower(x)) <=> static_cast<unsigned char>(lower(y));
+      });
   if (folded != 0) return folded;
   return a.compare(b) <=> 0;
 }
@@ -140,10 +141,11 @@ void ResultTable::add(Row row) {
     return;
   }
   // Into its sorted place, after the rows it ties with (they came in before it).
-  const auto at = std::upper_bound(view_.begin(), view_.end(), index, [&](std::size_t a, std::size_t b) {
-    const auto c = compareRows(rows_[a], rows_[b], sortColumn_, form_);
-    return ascending_ ? c < 0 : c > 0;
-  });
+  const auto at =
+      std::upper_bound(view_.begin(), view_.end(), index, [&](std::size_t a, std::size_t b) {
+        const auto c = compareRows(rows_[a], rows_[b], sortColumn_, form_);
+        return ascending_ ? c < 0 : c > 0;
+      });
   view_.insert(at, index);
 }
 

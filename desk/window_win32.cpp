@@ -78,14 +78,10 @@ constexpr MenuItem kViewMenu[] = {{kProblemsOnly, L"&Problems only\tCtrl+P"}};
 constexpr MenuItem kHelpMenu[] = {{kUserGuide, L"&User guide\tF1"}};
 
 constexpr ACCEL kKeys[] = {
-    {FVIRTKEY | FCONTROL, 'O', kOpenFiles},
-    {FVIRTKEY | FCONTROL | FSHIFT, 'O', kOpenFolder},
-    {FVIRTKEY | FCONTROL, 'E', kExport},
-    {FVIRTKEY, VK_F5, kCheckAgain},
-    {FVIRTKEY | FCONTROL, 'C', kCopy},
-    {FVIRTKEY | FCONTROL, 'A', kSelectAll},
-    {FVIRTKEY, VK_DELETE, kRemove},
-    {FVIRTKEY | FCONTROL, 'P', kProblemsOnly},
+    {FVIRTKEY | FCONTROL, 'O', kOpenFiles}, {FVIRTKEY | FCONTROL | FSHIFT, 'O', kOpenFolder},
+    {FVIRTKEY | FCONTROL, 'E', kExport},    {FVIRTKEY, VK_F5, kCheckAgain},
+    {FVIRTKEY | FCONTROL, 'C', kCopy},      {FVIRTKEY | FCONTROL, 'A', kSelectAll},
+    {FVIRTKEY, VK_DELETE, kRemove},         {FVIRTKEY | FCONTROL, 'P', kProblemsOnly},
     {FVIRTKEY, VK_F1, kUserGuide},
 };
 
@@ -180,15 +176,17 @@ class Settings {
   template <typename T>
   void write(const wchar_t* name, const T& value) {
     if (key_) {
-      RegSetValueExW(key_, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), sizeof value);
+      RegSetValueExW(key_, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value),
+                     sizeof value);
     }
   }
   std::wstring readText(const wchar_t* name) const {
     std::array<wchar_t, 32768> text{};
     DWORD size = sizeof(wchar_t) * (text.size() - 1);
     DWORD type = 0;
-    if (!key_ || RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                                  &size) != ERROR_SUCCESS ||
+    if (!key_ ||
+        RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ) {
       return {};
     }
@@ -265,10 +263,9 @@ HWND DeskWindow::create(int show) {
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(actionsMenu_), L"&Actions");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(kViewMenu)), L"&View");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(kHelpMenu)), L"&Help");
-  window_ = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, kTitle,
-                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar, GetModuleHandleW(nullptr),
-                            this);
+  window_ = CreateWindowExW(
+      WS_EX_ACCEPTFILES, kClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar, GetModuleHandleW(nullptr), this);
   if (!window_) return nullptr;
   WINDOWPLACEMENT placement{};
   if (settings.read(L"Placement", placement) && placement.length == sizeof placement) {
@@ -288,12 +285,12 @@ HWND DeskWindow::create(int show) {
 
 void DeskWindow::createControls() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  list_ = CreateWindowExW(0, WC_LISTVIEWW, L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
-                              LVS_SHOWSELALWAYS,
-                          0, 0, 0, 0, window_, reinterpret_cast<HMENU>(kListId), instance, nullptr);
-  ListView_SetExtendedListViewStyle(
-      list_, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_DOUBLEBUFFER | LVS_EX_HEADERDRAGDROP);
+  list_ = CreateWindowExW(
+      0, WC_LISTVIEWW, L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, 0, 0,
+      0, window_, reinterpret_cast<HMENU>(kListId), instance, nullptr);
+  ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES |
+                                               LVS_EX_DOUBLEBUFFER | LVS_EX_HEADERDRAGDROP);
   for (std::size_t c = 0; c < kColumnCount; ++c) {
     std::wstring title = wide(columnTitle(static_cast<Column>(c)));
     LVCOLUMNW column{};
@@ -354,7 +351,8 @@ void DeskWindow::layout() {
     const int buttonWidth = MulDiv(80, dpi_, kDesignDpi);
     bottom -= height + 2 * margin;
     MoveWindow(progress_, margin, bottom + margin,
-               std::max(0, static_cast<int>(client.right) - buttonWidth - 3 * margin), height, TRUE);
+               std::max(0, static_cast<int>(client.right) - buttonWidth - 3 * margin), height,
+               TRUE);
     MoveWindow(cancel_, client.right - buttonWidth - margin, bottom + margin, buttonWidth, height,
                TRUE);
   }
@@ -363,7 +361,8 @@ void DeskWindow::layout() {
 
 void DeskWindow::startQueued() {
   if (job_ || queued_.empty()) return;
-  startJob(Job::walk(std::exchange(queued_, {}), std::max(1u, std::thread::hardware_concurrency())));
+  startJob(
+      Job::walk(std::exchange(queued_, {}), std::max(1u, std::thread::hardware_concurrency())));
 }
 
 void DeskWindow::startJob(std::unique_ptr<Job> job) {
@@ -467,10 +466,10 @@ void DeskWindow::rework(Operation operation) {
   if (targets.empty()) return;
   if (operation == Operation::kReset) {
     const std::size_t stamps = stampsAmong(selectedRows());
-    const std::wstring question =
-        L"Reset the CRC field of " + std::to_wstring(targets.size()) +
-        (targets.size() == 1 ? L" file" : L" files") + L" to 0x00000000?\n\nThis erases " +
-        std::to_wstring(stamps) + (stamps == 1 ? L" stamp." : L" stamps.");
+    const std::wstring question = L"Reset the CRC field of " + std::to_wstring(targets.size()) +
+                                  (targets.size() == 1 ? L" file" : L" files") +
+                                  L" to 0x00000000?\n\nThis erases " + std::to_wstring(stamps) +
+                                  (stamps == 1 ? L" stamp." : L" stamps.");
     if (MessageBoxW(window_, question.c_str(), L"Reset - Korvale Desk",
                     MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) != IDOK) {
       return;
@@ -489,8 +488,8 @@ void DeskWindow::openFiles() {
   dialog.lpstrFile = names.data();
   dialog.nMaxFile = static_cast<DWORD>(names.size());
   dialog.lpstrInitialDir = lastFolder_.empty() ? nullptr : lastFolder_.c_str();
-  dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR |
-                 OFN_HIDEREADONLY;
+  dialog.Flags =
+      OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
   if (!GetOpenFileNameW(&dialog)) return;
   // One name: the full path. Several: the folder, then each name, each ended by a NUL.
   const std::wstring first = names.data();
@@ -538,14 +537,14 @@ void DeskWindow::openFolder() {
 }
 
 bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(engine::systemPath(engine::pathFromWide(path.c_str())).c_str(),
-                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(engine::systemPath(engine::pathFromWide(path.c_str())).c_str(), GENERIC_WRITE, 0,
+                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
   return CloseHandle(file) && ok;
 }
 
@@ -607,8 +606,8 @@ void DeskWindow::openUserGuide() {
   using LaunchHelp = void*(__cdecl*)(const char*);
   bool opened = false;
   if (HMODULE tavisk = LoadLibraryW((folder + L"Tavisk.dll").c_str())) {
-    const auto launch = reinterpret_cast<LaunchHelp>(
-        reinterpret_cast<void*>(GetProcAddress(tavisk, "launchHelp")));
+    const auto launch =
+        reinterpret_cast<LaunchHelp>(reinterpret_cast<void*>(GetProcAddress(tavisk, "launchHelp")));
     // The viewer takes the path in the ANSI code page; the short form reaches a folder whose
     // name that code page cannot spell.
     std::wstring guide = folder + L"Korvale.chm";
@@ -617,8 +616,9 @@ void DeskWindow::openUserGuide() {
         GetShortPathNameW(guide.c_str(), shortGuide.data(), static_cast<DWORD>(shortGuide.size())));
     if (!shortGuide.empty()) guide = shortGuide;
     std::string ansi(guide.size() * 2 + 1, '\0');
-    ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(
-        CP_ACP, 0, guide.c_str(), -1, ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr)));
+    ansi.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_ACP, 0, guide.c_str(), -1, ansi.data(),
+                            static_cast<int>(ansi.size()), nullptr, nullptr)));
     opened = launch && !ansi.empty() && launch(ansi.c_str()) != nullptr;
   }
   if (!opened) {
@@ -717,7 +717,8 @@ void DeskWindow::onGetDispInfo(NMLVDISPINFOW& info) {
   const auto column = static_cast<Column>(item.iSubItem);
   if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
     cell_ = wide(cellText(row, column, table_.form()));
-    const std::size_t length = std::min(cell_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+    const std::size_t length =
+        std::min(cell_.size(), static_cast<std::size_t>(item.cchTextMax - 1));
     std::copy_n(cell_.c_str(), length, item.pszText);
     item.pszText[length] = L'\0';
   }

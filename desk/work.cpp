@@ -69,12 +69,11 @@ void Job::start(std::vector<Target> targets, bool walk) {
     };
     try {
       for (const Target& target : targets) {
-        const bool going =
-            walk ? engine::walkPath(*folders_, target.path,
-                                    [&](engine::WalkedFile file) {
-                                      return add(std::nullopt, std::move(file));
-                                    })
-                 : add(target.row, {target.path, std::nullopt});
+        const bool going = walk ? engine::walkPath(*folders_, target.path,
+                                                   [&](engine::WalkedFile file) {
+                                                     return add(std::nullopt, std::move(file));
+                                                   })
+                                : add(target.row, {target.path, std::nullopt});
         if (!going) break;
       }
     } catch (const std::bad_alloc&) {  // the walk ends here; what it found is worked on
