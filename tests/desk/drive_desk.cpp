@@ -38,9 +38,9 @@ bool waitFor(Condition condition, double seconds = 60) {
 
 std::string utf8(const std::wstring& text) {
   std::string out(text.size() * 4, '\0');
-  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
-                                                          static_cast<int>(text.size()), out.data(),
-                                                          static_cast<int>(out.size()), nullptr, nullptr)));
+  out.resize(static_cast<std::size_t>(
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                          static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 
@@ -67,8 +67,9 @@ void writeFile(const std::wstring& path, const std::string& content) {
 }
 
 std::string dataFile(const std::string& field) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<CharacteristicValueLibrary " +
-                    field + " format=\"VDMA 66413\">\r\n";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<CharacteristicValueLibrary " + field +
+      " format=\"VDMA 66413\">\r\n";
   for (int i = 0; i < 40; ++i) xml += "  <Value name=\"v" + std::to_string(i) + "\">7</Value>\r\n";
   return xml + "</CharacteristicValueLibrary>\r\n";
 }
@@ -86,8 +87,8 @@ std::string run(const std::wstring& commandLine) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
   std::wstring line = commandLine;
-  const bool started =
-      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
   CloseHandle(writer);
   std::string output;
   std::array<char, 4096> buffer;
@@ -123,7 +124,8 @@ class RemoteItem {
  public:
   explicit RemoteItem(DWORD id)
       : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id)),
-        memory_(static_cast<char*>(VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE))) {}
+        memory_(static_cast<char*>(
+            VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE))) {}
   ~RemoteItem() {
     VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
     CloseHandle(process_);
@@ -134,7 +136,8 @@ class RemoteItem {
     item.pszText = reinterpret_cast<wchar_t*>(memory_ + sizeof item);
     item.cchTextMax = (kSize - sizeof item) / sizeof(wchar_t);
     WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
-    const auto length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
+    const auto length =
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     ReadProcessMemory(process_, item.pszText, text.data(), text.size() * sizeof(wchar_t), nullptr);
     return text;
@@ -153,6 +156,26 @@ class RemoteItem {
   char* memory_;
 };
 
+// Deletes a tree, at any depth.
+void removeTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(longForm(folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeTree(path);
+      } else {
+        DeleteFileW(longForm(path).c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(longForm(folder).c_str());
+}
+
 struct Shown {
   std::string path, result, stored, computed, message;
 };
@@ -168,18 +191,27 @@ std::vector<Shown> rowsOf(HWND list, RemoteItem& remote) {
   return rows;
 }
 
-const char* const kWords[] = {"stamp OK", "not stamped", "stamp differs", "no CRC field",
-                              "malformed CRC field", "cannot open", "too short"};
+const char* const kWords[] = {"stamp OK",     "not stamped",         "stamp differs",
+                              "no CRC field", "malformed CRC field", "cannot open",
+                              "too short"};
 
 std::string wordOf(int code) {
   switch (code) {
-    case 0: return kWords[0];
-    case 1: return kWords[1];
-    case 2: return kWords[2];
-    case 11: return kWords[3];
-    case 12: case 13: return kWords[4];
-    case 21: return kWords[5];
-    case 22: return kWords[6];
+    case 0:
+      return kWords[0];
+    case 1:
+      return kWords[1];
+    case 2:
+      return kWords[2];
+    case 11:
+      return kWords[3];
+    case 12:
+    case 13:
+      return kWords[4];
+    case 21:
+      return kWords[5];
+    case 22:
+      return kWords[6];
   }
   return "unknown";
 }
@@ -196,7 +228,8 @@ BOOL CALLBACK matchTopLevel(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &owner);
   std::array<wchar_t, 64> name{};
   GetClassNameW(window, name.data(), name.size());
-  if (owner != search.id || !IsWindowVisible(window) || std::wstring(name.data()) != search.windowClass) {
+  if (owner != search.id || !IsWindowVisible(window) ||
+      std::wstring(name.data()) != search.windowClass) {
     return TRUE;
   }
   search.found = window;
@@ -231,17 +264,22 @@ int main(int argc, char** argv) {
   }
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::array<wchar_t, MAX_PATH> exe{}, batch{}, temp{};
-  GetFullPathNameW(std::wstring(argv[1], argv[1] + strlen(argv[1])).c_str(), exe.size(), exe.data(), nullptr);
-  GetFullPathNameW(std::wstring(argv[2], argv[2] + strlen(argv[2])).c_str(), batch.size(), batch.data(), nullptr);
+  GetFullPathNameW(std::wstring(argv[1], argv[1] + strlen(argv[1])).c_str(), exe.size(), exe.data(),
+                   nullptr);
+  GetFullPathNameW(std::wstring(argv[2], argv[2] + strlen(argv[2])).c_str(), batch.size(),
+                   batch.data(), nullptr);
   GetTempPathW(temp.size(), temp.data());
-  const std::wstring root = std::wstring(temp.data()) + L"korvale-desk-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring root =
+      std::wstring(temp.data()) + L"korvale-desk-" + std::to_wstring(GetCurrentProcessId());
+  removeTree(root);  // a process id comes round again
   CreateDirectoryW(root.c_str(), nullptr);
 
   // A file of every result; the stamped ones stamped by korvale-batch.
   const std::string zero = "crc32=\"0x00000000\"";
   writeFile(root + L"\\a-ok.xml", dataFile(zero));
   writeFile(root + L"\\b-differs.xml", dataFile(zero));
-  run(L"\"" + std::wstring(batch.data()) + L"\" set \"" + root + L"\\a-ok.xml\" \"" + root + L"\\b-differs.xml\"");
+  run(L"\"" + std::wstring(batch.data()) + L"\" set \"" + root + L"\\a-ok.xml\" \"" + root +
+      L"\\b-differs.xml\"");
   std::string changed = readFile(root + L"\\b-differs.xml");
   changed[changed.size() - 5] = 'X';
   writeFile(root + L"\\b-differs.xml", changed);
@@ -261,11 +299,14 @@ int main(int argc, char** argv) {
   const std::wstring longFile = deep + L"\\" + std::wstring(300 - deep.size() - 5, L'l') + L".xml";
   writeFile(longFile, dataFile(zero));
   check(longFile.size() == 300, "a path of 300 characters");
-  HANDLE held = CreateFileW((root + L"\\g-held.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held = CreateFileW((root + L"\\g-held.xml").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
 
-  const std::string json = run(L"\"" + std::wstring(batch.data()) + L"\" --json check \"" + root + L"\"");
+  const std::string json =
+      run(L"\"" + std::wstring(batch.data()) + L"\" --json check \"" + root + L"\"");
   std::vector<std::string> expected;
-  for (std::size_t start = 0, end; (end = json.find('\n', start)) != std::string::npos; start = end + 1) {
+  for (std::size_t start = 0, end; (end = json.find('\n', start)) != std::string::npos;
+       start = end + 1) {
     expected.push_back(json.substr(start, end - start));
   }
 
@@ -285,36 +326,43 @@ int main(int argc, char** argv) {
     check(waitFor([&] { return idleWithFiles(status, expected.size()); }), "the walk ends");
     std::vector<Shown> rows = rowsOf(list, remote);
     check(rows.size() == expected.size() && rows.size() == 8,
-          "rows: " + std::to_string(rows.size()) + ", korvale-batch: " + std::to_string(expected.size()));
+          "rows: " + std::to_string(rows.size()) +
+              ", korvale-batch: " + std::to_string(expected.size()));
     std::vector<bool> seen(std::size(kWords));
     for (std::size_t i = 0; i < rows.size() && i < expected.size(); ++i) {
       const std::string& line = expected[i];
       const std::string word = wordOf(std::stoi(jsonValue(line, "code")));
       check(rows[i].path == jsonValue(line, "path"), "path " + rows[i].path + " vs " + line);
       check(rows[i].result == word, "result " + rows[i].result + " vs " + line);
-      check(rows[i].message == jsonValue(line, "message"), "message " + rows[i].message + " vs " + line);
-      check(rows[i].stored == jsonValue(line, "stored") && rows[i].computed == jsonValue(line, "computed"),
+      check(rows[i].message == jsonValue(line, "message"),
+            "message " + rows[i].message + " vs " + line);
+      check(rows[i].stored == jsonValue(line, "stored") &&
+                rows[i].computed == jsonValue(line, "computed"),
             "stored and computed CRC " + rows[i].stored + " " + rows[i].computed + " vs " + line);
       for (std::size_t w = 0; w < std::size(kWords); ++w) seen[w] = seen[w] || word == kWords[w];
     }
-    for (std::size_t w = 0; w < std::size(kWords); ++w) check(seen[w], std::string("a row ") + kWords[w]);
+    for (std::size_t w = 0; w < std::size(kWords); ++w)
+      check(seen[w], std::string("a row ") + kWords[w]);
 
     // A file dropped onto the window joins the list.
     const std::wstring dropped = root + L"\\dropped.xml";
     writeFile(dropped, dataFile(zero));
     const std::size_t bytes = sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t);
-    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process.dwProcessId);
+    HANDLE target =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process.dwProcessId);
     void* drop = VirtualAllocEx(target, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
     std::vector<char> files(bytes);
     auto& header = *reinterpret_cast<DROPFILES*>(files.data());
     header.pFiles = sizeof(DROPFILES);
     header.fWide = TRUE;
-    std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(files.data() + sizeof(DROPFILES)));
+    std::copy(dropped.begin(), dropped.end(),
+              reinterpret_cast<wchar_t*>(files.data() + sizeof(DROPFILES)));
     WriteProcessMemory(target, drop, files.data(), bytes, nullptr);
     PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     check(waitFor([&] { return idleWithFiles(status, 9); }), "the dropped file is listed");
     rows = rowsOf(list, remote);
-    check(rows.size() == 9 && rows.back().path == utf8(dropped) && rows.back().result == "not stamped",
+    check(rows.size() == 9 && rows.back().path == utf8(dropped) &&
+              rows.back().result == "not stamped",
           "the dropped file's row");
     CloseHandle(target);
 
@@ -326,7 +374,8 @@ int main(int argc, char** argv) {
     check(waitFor([&] { return remote.text(list, emptyRow, 2) == L"stamp OK"; }), "Stamp");
     const std::string stamped = readFile(empty);
     const std::size_t digits = emptyContent.find("0x00000000") + 2;
-    check(stamped.size() == emptyContent.size() && stamped.substr(0, digits) == emptyContent.substr(0, digits) &&
+    check(stamped.size() == emptyContent.size() &&
+              stamped.substr(0, digits) == emptyContent.substr(0, digits) &&
               stamped.substr(digits + 8) == emptyContent.substr(digits + 8) &&
               stamped.substr(digits, 8) != "00000000",
           "Stamp changes the eight digits only");
@@ -346,6 +395,7 @@ int main(int argc, char** argv) {
   check(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0, "the window closes");
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
+  removeTree(root);
   std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
   return failures ? 1 : 0;
 }

@@ -33,7 +33,7 @@ std::vector<const Row*> allRows(const ResultTable& table) {
 
 TEST(DeskResults, ResultWordPerCode) {
   const std::pair<int32_t, std::string_view> table[] = {
-      {0, "stamp OK"},     {1, "not stamped"},         {2, "stamp differs"},
+      {0, "stamp OK"},      {1, "not stamped"},          {2, "stamp differs"},
       {11, "no CRC field"}, {12, "malformed CRC field"}, {13, "malformed CRC field"},
       {21, "cannot open"},  {22, "too short"},           {99, "unknown"},
   };
@@ -80,14 +80,30 @@ TEST(DeskResults, SortsByEveryColumnBothWaysTiesInInputOrder) {
     std::vector<std::string> order;
   };
   const Case table[] = {
-      {Column::kName, true, {"a/alpha.xml", "b/alpha.xml", "a/Beta.xml", "c/beta.xml", "b/Zeta.xml"}},
-      {Column::kName, false, {"b/Zeta.xml", "c/beta.xml", "a/Beta.xml", "b/alpha.xml", "a/alpha.xml"}},
-      {Column::kFolder, true, {"a/alpha.xml", "a/Beta.xml", "b/alpha.xml", "b/Zeta.xml", "c/beta.xml"}},
-      {Column::kResult, true, {"b/Zeta.xml", "b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "c/beta.xml"}},
-      {Column::kResult, false, {"c/beta.xml", "a/alpha.xml", "a/Beta.xml", "b/Zeta.xml", "b/alpha.xml"}},
-      {Column::kStored, true, {"c/beta.xml", "a/Beta.xml", "b/Zeta.xml", "a/alpha.xml", "b/alpha.xml"}},
-      {Column::kComputed, false, {"b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "b/Zeta.xml", "c/beta.xml"}},
-      {Column::kMessage, true, {"b/Zeta.xml", "b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "c/beta.xml"}},
+      {Column::kName,
+       true,
+       {"a/alpha.xml", "b/alpha.xml", "a/Beta.xml", "c/beta.xml", "b/Zeta.xml"}},
+      {Column::kName,
+       false,
+       {"b/Zeta.xml", "c/beta.xml", "a/Beta.xml", "b/alpha.xml", "a/alpha.xml"}},
+      {Column::kFolder,
+       true,
+       {"a/alpha.xml", "a/Beta.xml", "b/alpha.xml", "b/Zeta.xml", "c/beta.xml"}},
+      {Column::kResult,
+       true,
+       {"b/Zeta.xml", "b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "c/beta.xml"}},
+      {Column::kResult,
+       false,
+       {"c/beta.xml", "a/alpha.xml", "a/Beta.xml", "b/Zeta.xml", "b/alpha.xml"}},
+      {Column::kStored,
+       true,
+       {"c/beta.xml", "a/Beta.xml", "b/Zeta.xml", "a/alpha.xml", "b/alpha.xml"}},
+      {Column::kComputed,
+       false,
+       {"b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "b/Zeta.xml", "c/beta.xml"}},
+      {Column::kMessage,
+       true,
+       {"b/Zeta.xml", "b/alpha.xml", "a/Beta.xml", "a/alpha.xml", "c/beta.xml"}},
   };
   for (const Case& c : table) {
     ResultTable t = sample();
@@ -110,8 +126,8 @@ TEST(DeskResults, ProblemsOnlyFilterWithSortAddReplaceAndRemove) {
   t.replace(1, row("a/alpha.xml", kOk, "0x33333333", "0x33333333"));
   t.replace(0, row("b/Zeta.xml", kCrcDifferent, "0x11111111", "0x99999999"));
   t.refresh();
-  EXPECT_EQ(viewPaths(t), (std::vector<std::string>{"d/aardvark.xml", "a/Beta.xml", "c/beta.xml",
-                                                    "b/Zeta.xml"}));
+  EXPECT_EQ(viewPaths(t),
+            (std::vector<std::string>{"d/aardvark.xml", "a/Beta.xml", "c/beta.xml", "b/Zeta.xml"}));
   // Removal by place in the view, and the hidden rows stay.
   t.removeViewRows({0, 2});
   EXPECT_EQ(viewPaths(t), (std::vector<std::string>{"a/Beta.xml", "b/Zeta.xml"}));
@@ -161,12 +177,13 @@ TEST(DeskResults, ExportAsCsvAndJsonLines) {
   Row reset = row("cat/r\x01\xff.xml", kCrcEmpty, "0x00000000", "0x12345678");
   reset.operation = Operation::kReset;
   t.add(reset);
-  EXPECT_EQ(csvText(allRows(t)),
-            "path,operation,code,crc,message,stored,computed\r\n"
-            "cat/a.xml,check,0,0xB50E504C,OK,0xB50E504C,0xB50E504C\r\n"
-            "\"cat/we,\"\"ird\"\".xml\",check,2,0x00000000,ERROR: [02] CRC is different,"
-            "0x00000001,0xB50E504C\r\n"
-            "cat/r\x01\xff.xml,reset,1,0x00000000,ERROR: [01] CRC is empty,0x00000000,0x12345678\r\n");
+  EXPECT_EQ(
+      csvText(allRows(t)),
+      "path,operation,code,crc,message,stored,computed\r\n"
+      "cat/a.xml,check,0,0xB50E504C,OK,0xB50E504C,0xB50E504C\r\n"
+      "\"cat/we,\"\"ird\"\".xml\",check,2,0x00000000,ERROR: [02] CRC is different,"
+      "0x00000001,0xB50E504C\r\n"
+      "cat/r\x01\xff.xml,reset,1,0x00000000,ERROR: [01] CRC is empty,0x00000000,0x12345678\r\n");
   EXPECT_EQ(jsonLines(allRows(t), t.form()),
             "{\"path\": \"cat/a.xml\", \"operation\": \"check\", \"code\": 0, \"crc\": "
             "\"0xB50E504C\", \"message\": \"OK\", \"stored\": \"0xB50E504C\", \"computed\": "
