@@ -298,7 +298,7 @@ void DeskWindow::createControls() {
     column.pszText = title.data();
     column.cx = widths_[c];
     column.iSubItem = static_cast<int>(c);
-    ListView_InsertColumn(list_, static_cast<int>(c), &column);
+    SendMessageW(list_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
   }
   status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
                             0, 0, window_, reinterpret_cast<HMENU>(kStatusId), instance, nullptr);
@@ -736,10 +736,10 @@ void DeskWindow::onColumnClick(int column) {
   for (int c = 0; c < static_cast<int>(kColumnCount); ++c) {
     HDITEMW item{};
     item.mask = HDI_FORMAT;
-    Header_GetItem(header, c, &item);
+    SendMessageW(header, HDM_GETITEMW, c, reinterpret_cast<LPARAM>(&item));
     item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
     if (c == column) item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
-    Header_SetItem(header, c, &item);
+    SendMessageW(header, HDM_SETITEMW, c, reinterpret_cast<LPARAM>(&item));
   }
   refreshList(selection);
 }
