@@ -5,7 +5,6 @@
     told, and a page it is not told of is a dead link in the help file alone);
   - every entry of the contents (.hhc) and the index (.hhk), and every link between pages, leads
     to a compiled page and, after a '#', to an id on it; every page is in the contents;
-  - every page has a context number (topics.h) that Korvale.hhp maps to it;
   - the messages quoted in <code> are the programs' own literals, and every message of the
     README's table is quoted;
   - a <pre> after <!-- example: FILE --> stands in FILE exactly.
@@ -104,21 +103,6 @@ for option in ("Contents file", "Index file"):
         listed = {urlsplit(local).path for local in sitemap.locals}
         faults += [f"{name} is not in the contents" for name in pages if name not in listed]
 check_link("Korvale.hhp", options["Default topic"])
-
-# Context numbers: each page has one, defined where the map includes it.
-defines = {}
-for line in project["MAP"]:
-    included = re.fullmatch(r"#include\s+(\S+)", line)
-    text = (guide / included.group(1)).read_text() if included else line
-    defines |= dict(re.findall(r"#define\s+(\w+)\s+(\d+)", text))
-aliases = dict(line.split("=", 1) for line in project["ALIAS"])
-for topic, name in aliases.items():
-    if topic not in defines:
-        faults.append(f"alias {topic} has no context number")
-    check_link("Korvale.hhp", name)
-faults += [f"{name} has no context number" for name in pages if name not in aliases.values()]
-if len(set(defines.values())) != len(defines):
-    faults.append("two topics share a context number")
 
 # Messages, as the programs print them.
 literals = set()
