@@ -1,5 +1,6 @@
-; Korvale's own installer. Installs the program, its library, the help launcher and a readme,
-; with a Start menu shortcut and, on request, the install folder on the machine-wide PATH;
+; Korvale's own installer. Installs the program, its library, the help launcher, the user guide
+; and a readme, with Start menu shortcuts to the window and the guide and, on request, the
+; install folder on the machine-wide PATH;
 ; registers itself for "Installed apps" and upgrades an earlier installation in its folder, or
 ; moves it to another. Two copies never run at once (the application lock of the Pelwick
 ; plug-in, shared with the uninstaller); a target on a CD-ROM drive (its drive query), a drive
@@ -7,10 +8,11 @@
 ;
 ; makensis -DTARGET=<x86-unicode|amd64-unicode> -DVERSION=<version> -DBIN=<folder with the
 ;          binaries and PathHelper.exe> -DPLUGINS=<Plugins folder> -DICON=<icon>
-;          -DREADME=<readme> -DLICENSE=<licence> -DOUTFILE=<installer> Korvale.nsi
+;          -DREADME=<readme> -DGUIDE=<Korvale.chm> -DLICENSE=<licence> -DOUTFILE=<installer>
+;          Korvale.nsi
 ;
 ; Command line: /S silent, /D=<folder> (last), /PATH=0|1 and /SHORTCUT=0|1 choose the optional
-; components (by default the Start menu shortcut only, or what the earlier installation had).
+; components (by default the Start menu shortcuts only, or what the earlier installation had).
 ; Exit status of the installer, and of the uninstaller where it applies:
 ;   0 installed (uninstalled)
 ;   1 cancelled
@@ -32,6 +34,7 @@ Target ${TARGET}
 !define DRIVE_CDROM "5"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale"
 !define SHORTCUT "$SMPROGRAMS\Korvale.lnk"
+!define GUIDE_SHORTCUT "$SMPROGRAMS\Korvale user guide.lnk"
 !define EXIT_OTHER_SETUP 2
 !define EXIT_CDROM 3
 !define EXIT_IN_USE 4
@@ -65,10 +68,9 @@ Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it,
 !define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Korvale.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Run Korvale"
-!define MUI_FINISHPAGE_SHOWREADME
-!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show readme"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\Korvale.chm"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the user guide"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
-!define MUI_FINISHPAGE_SHOWREADME_FUNCTION ShowReadme
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
@@ -141,6 +143,7 @@ Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it,
   !insertmacro RequireNotInUse "${FOLDER}\KorvaleBatch.exe"
   !insertmacro RequireNotInUse "${FOLDER}\Korvalelib.dll"
   !insertmacro RequireNotInUse "${FOLDER}\Tavisk.dll"
+  !insertmacro RequireNotInUse "${FOLDER}\Korvale.chm"
   !insertmacro RequireNotInUse "${FOLDER}\Uninstall.exe"
 !macroend
 
@@ -151,6 +154,7 @@ Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it,
   Delete "${FOLDER}\KorvaleBatch.exe"
   Delete "${FOLDER}\Korvalelib.dll"
   Delete "${FOLDER}\Tavisk.dll"
+  Delete "${FOLDER}\Korvale.chm"
   Delete "${FOLDER}\README.md"
   Delete "${FOLDER}\Uninstall.exe"
   RMDir "${FOLDER}"
@@ -298,6 +302,7 @@ Section "Korvale (required)" SecProgram
   File "${BIN}\KorvaleBatch.exe"
   File "${BIN}\Korvalelib.dll"
   File "${BIN}\Tavisk.dll"
+  File "${GUIDE}"
   File "/oname=README.md" "${README}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -313,8 +318,9 @@ Section "Korvale (required)" SecProgram
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Section "Start menu shortcut" SecShortcut
+Section "Start menu shortcuts" SecShortcut
   CreateShortcut "${SHORTCUT}" "$INSTDIR\Korvale.exe" "" "$INSTDIR\Korvale.exe" 0
+  CreateShortcut "${GUIDE_SHORTCUT}" "$INSTDIR\Korvale.chm"
 SectionEnd
 
 Section /o "Add to PATH" SecPath
@@ -341,6 +347,7 @@ SectionEnd
 Section "-Finish"
   ${IfNot} ${SectionIsSelected} ${SecShortcut}
     Delete "${SHORTCUT}"
+    Delete "${GUIDE_SHORTCUT}"
   ${EndIf}
   ${IfNot} ${SectionIsSelected} ${SecPath}
   ${AndIf} $PreviousPathEntry != ""
@@ -363,8 +370,8 @@ Section "-Finish"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe and KorvaleBatch.exe, the checksum library, the help launcher and the readme."
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecShortcut} "A shortcut to the Korvale window in the Start menu."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe and KorvaleBatch.exe, the checksum library, the help launcher, the user guide and the readme."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecShortcut} "Shortcuts to the Korvale window and the user guide in the Start menu."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "Adds the install folder to the system PATH, so that Korvale runs from any command prompt."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
@@ -427,16 +434,6 @@ Function .onInstSuccess
   Pop $0
 FunctionEnd
 
-; The readme is Markdown: its own viewer if the machine has one, Notepad otherwise.
-Function ShowReadme
-  ReadRegStr $0 HKCR ".md" ""
-  ${If} $0 != ""
-    ExecShell "open" "$INSTDIR\README.md"
-  ${Else}
-    Exec '"$WINDIR\notepad.exe" "$INSTDIR\README.md"'
-  ${EndIf}
-FunctionEnd
-
 Function un.onInit
   !insertmacro UseMachineScope
   !insertmacro TakeSetupLock
@@ -447,6 +444,7 @@ Section "Uninstall"
   !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
   !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
+  !insertmacro RequireNotInUse "$INSTDIR\Korvale.chm"
 
   ; The registration, the shortcut and the PATH entry belong to the registered installation:
   ; an uninstaller in another folder (left there when an earlier setup moved the installation)
@@ -462,6 +460,7 @@ Section "Uninstall"
       ${EndIf}
     ${EndIf}
     Delete "${SHORTCUT}"
+    Delete "${GUIDE_SHORTCUT}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}
   !insertmacro RemoveInstalledFiles $INSTDIR

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the release bundle: every deliverable in its place, and the Linux programs run from
-the unpacked bundle.   check_bundle.py ZIP"""
+"""Checks the release bundle: every deliverable in its place, the user guide's pages as they are
+in the sources, and the Linux programs run from the unpacked bundle.   check_bundle.py ZIP"""
 import subprocess
 import sys
 import tempfile
@@ -8,6 +8,8 @@ import zipfile
 from pathlib import Path
 
 LINUX_LIB = "linux-x86_64/lib/x86_64-linux-gnu"
+GUIDE = Path(__file__).resolve().parents[2] / "guide"
+GUIDE_PAGES = sorted(path.name for path in GUIDE.iterdir() if path.suffix in (".html", ".css"))
 REQUIRED = [
     "README.md", "LICENSE",
     "Plugins/x86-ansi/Pelwick.dll", "Plugins/x86-unicode/Pelwick.dll",
@@ -19,7 +21,7 @@ REQUIRED = [
 ] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
     "Korvale.exe", "KorvaleBatch.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
     "include/korvalelib.h", "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a",
-    "lib/korvalelib.def")]
+    "lib/korvalelib.def", "Korvale.chm")] + [f"guide/{name}" for name in GUIDE_PAGES]
 
 bundle = zipfile.ZipFile(sys.argv[1])
 top = Path(sys.argv[1]).stem
@@ -27,6 +29,11 @@ names = set(bundle.namelist())
 missing = [name for name in REQUIRED if f"{top}/{name}" not in names]
 for name in missing:
     print(f"FAIL: {name} missing from the bundle")
+for name in GUIDE_PAGES:
+    entry = f"{top}/guide/{name}"
+    if entry in names and bundle.read(entry) != (GUIDE / name).read_bytes():
+        missing.append(f"the guide's {name} as in the sources")
+        print(f"FAIL: guide/{name} in the bundle differs from the sources")
 with tempfile.TemporaryDirectory() as folder:
     subprocess.run(["unzip", "-q", sys.argv[1], "-d", folder], check=True)
     linux = Path(folder, top, "linux-x86_64")

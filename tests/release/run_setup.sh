@@ -24,6 +24,17 @@ lock_count() { run "$probe" Korvale.Setup | tr -d '\r'; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 environment_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvale.lnk"
+guide_shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvale user guide.lnk"
+shortcuts() {  # shortcuts WHEN yes|no: both Start menu shortcuts are there, or neither
+  local link
+  for link in "$shortcut" "$guide_shortcut"; do
+    if [ "$2" == yes ]; then
+      [ -f "$link" ] || fail "$1: no $(basename "$link")"
+    else
+      [ ! -e "$link" ] || fail "$1: $(basename "$link") left"
+    fi
+  done
+}
 folder=$drive_c/KorvaleTest1
 value() {  # value KEY NAME [32|64]: the data of a registry value, empty if there is none
   { run reg query "$1" /v "$2" "/reg:${3:-64}" 2>/dev/null || true; } | tr -d '\r' |
@@ -49,7 +60,8 @@ registrations() {  # how many Korvale keys the two registry views hold together
   done
   echo "$count"
 }
-installed_files=(Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll README.md Uninstall.exe)
+installed_files=(Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
+  Uninstall.exe)
 
 # The prefix's own PATH, put back at the end; the tests use one longer than the 1024
 # characters an installer's string holds, with an expandable entry and an empty one.
@@ -60,11 +72,11 @@ for i in $(seq 60); do long_path+="C:\\Tools\\Long entry $i\\bin;"; done
 long_path+='C:\Tools\Last'
 set_path "$long_path"
 # What a run that failed half-way may have left.
-rm -rf "$folder" "$drive_c/KorvaleTest2" "$shortcut"
+rm -rf "$folder" "$drive_c/KorvaleTest2" "$shortcut" "$guide_shortcut"
 run reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 
 # A silent install with the defaults: the files, the program runs from there, the
-# registration in the 64-bit view only, the Start menu shortcut, and PATH as it was.
+# registration in the 64-bit view only, the Start menu shortcuts, and PATH as it was.
 installs 0 /S '/D=C:\KorvaleTest1'
 for file in "${installed_files[@]}"; do
   [ -f "$folder/$file" ] || fail "$file not installed"
@@ -89,9 +101,11 @@ kib=$(du -k --apparent-size -c "$folder"/* | tail -n 1 | cut -f 1)
 ((size > 0 && size >= kib - 8 && size <= kib + 8)) || fail "EstimatedSize $size, files take $kib KiB"
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations"
 [ -z "$(value "$uninstall_key" DisplayName 32)" ] || fail "registered in the 32-bit view"
-[ -f "$shortcut" ] || fail "no Start menu shortcut"
+shortcuts "a default install" yes
 grep -qaF 'C:\KorvaleTest1\Korvale.exe' "$shortcut" ||
   fail "the shortcut does not lead to the installed program"
+grep -qaF 'C:\KorvaleTest1\Korvale.chm' "$guide_shortcut" ||
+  fail "the guide's shortcut does not lead to the installed guide"
 expect_path "without /PATH=1" "$long_path"
 
 # While one copy waits on its first page, a second one is refused and installs nothing, and
@@ -136,18 +150,18 @@ expect_value DisplayVersion 1.0.20120528
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations after the upgrade"
 expect_path "after /PATH=1" "$long_path;C:\\KorvaleTest1"
 run reg query "$environment_key" /v PATH | grep -q REG_EXPAND_SZ || fail "PATH lost its kind"
-[ -f "$shortcut" ] || fail "the upgrade dropped the shortcut"
+shortcuts "after an upgrade" yes
 
 # The folder goes on PATH once, however often it is asked; an upgrade without options keeps
 # the components of the installation it replaces.
 installs 0 /S /PATH=1 /SHORTCUT=0
 expect_path "after a second /PATH=1" "$long_path;C:\\KorvaleTest1"
-[ ! -e "$shortcut" ] || fail "/SHORTCUT=0 left the shortcut"
+shortcuts "after /SHORTCUT=0" no
 installs 0 /S
 expect_path "after a plain upgrade" "$long_path;C:\\KorvaleTest1"
-[ ! -e "$shortcut" ] || fail "a plain upgrade brought back the shortcut"
+shortcuts "after a plain upgrade without them" no
 installs 0 /S /SHORTCUT=1 /PATH=0
-[ -f "$shortcut" ] || fail "/SHORTCUT=1 made no shortcut"
+shortcuts "after /SHORTCUT=1" yes
 expect_path "after /PATH=0" "$long_path"
 installs 0 /S /PATH=1
 
@@ -191,6 +205,8 @@ expect_path "after a move" "$long_path;C:\\KorvaleTest2"
 [ ! -e "$folder" ] || fail "left in the old folder: $(ls "$folder")"
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations after the move"
 grep -qaF 'C:\KorvaleTest2\Korvale.exe' "$shortcut" || fail "the shortcut did not move along"
+grep -qaF 'C:\KorvaleTest2\Korvale.chm' "$guide_shortcut" ||
+  fail "the guide's shortcut did not move along"
 folder=$drive_c/KorvaleTest2
 
 # A target on a CD-ROM drive is refused.
@@ -212,7 +228,7 @@ set_path "$long_path;C:\\KorvaleTest2;c:\\korvaletest2"
 run 'C:\KorvaleTest2\Uninstall.exe' /S || fail "uninstaller failed: exit status $?"
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -w
 [ ! -e "$folder" ] || fail "left after uninstall: $(ls "$folder")"
-[ ! -e "$shortcut" ] || fail "shortcut left after uninstall"
+shortcuts "after uninstall" no
 [ "$(registrations)" == 0 ] || fail "registration left after uninstall"
 expect_path "after uninstall" "$long_path;c:\\korvaletest2"
 
