@@ -615,6 +615,7 @@ void DeskWindow::openUserGuide() {
     shortGuide.resize(
         GetShortPathNameW(guide.c_str(), shortGuide.data(), static_cast<DWORD>(shortGuide.size())));
     if (!shortGuide.empty()) guide = shortGuide;
+    guide += L"::/window.html";  // the page on this window, by name: the guide maps no numbers
     std::string ansi(guide.size() * 2 + 1, '\0');
     ansi.resize(static_cast<std::size_t>(
         WideCharToMultiByte(CP_ACP, 0, guide.c_str(), -1, ansi.data(),

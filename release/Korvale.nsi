@@ -141,6 +141,7 @@ Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it,
 !macro RequireInstallationNotInUse FOLDER
   !insertmacro RequireNotInUse "${FOLDER}\Korvale.exe"
   !insertmacro RequireNotInUse "${FOLDER}\KorvaleBatch.exe"
+  !insertmacro RequireNotInUse "${FOLDER}\KorvaleDesk.exe"
   !insertmacro RequireNotInUse "${FOLDER}\Korvalelib.dll"
   !insertmacro RequireNotInUse "${FOLDER}\Tavisk.dll"
   !insertmacro RequireNotInUse "${FOLDER}\Korvale.chm"
@@ -152,6 +153,7 @@ Var PreviousPathEntry ; the entry that installation put on PATH, as it wrote it,
 !macro RemoveInstalledFiles FOLDER
   Delete "${FOLDER}\Korvale.exe"
   Delete "${FOLDER}\KorvaleBatch.exe"
+  Delete "${FOLDER}\KorvaleDesk.exe"
   Delete "${FOLDER}\Korvalelib.dll"
   Delete "${FOLDER}\Tavisk.dll"
   Delete "${FOLDER}\Korvale.chm"
@@ -300,6 +302,7 @@ Section "Korvale (required)" SecProgram
   SetOutPath $INSTDIR
   File "${BIN}\Korvale.exe"
   File "${BIN}\KorvaleBatch.exe"
+  File "${BIN}\KorvaleDesk.exe"
   File "${BIN}\Korvalelib.dll"
   File "${BIN}\Tavisk.dll"
   File "${GUIDE}"
@@ -370,7 +373,7 @@ Section "-Finish"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe and KorvaleBatch.exe, the checksum library, the help launcher, the user guide and the readme."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The programs Korvale.exe, KorvaleBatch.exe and KorvaleDesk.exe, the checksum library, the help launcher, the user guide and the readme."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecShortcut} "Shortcuts to the Korvale window and the user guide in the Start menu."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "Adds the install folder to the system PATH, so that Korvale runs from any command prompt."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -442,6 +445,7 @@ FunctionEnd
 Section "Uninstall"
   !insertmacro RequireNotInUse "$INSTDIR\Korvale.exe"
   !insertmacro RequireNotInUse "$INSTDIR\KorvaleBatch.exe"
+  !insertmacro RequireNotInUse "$INSTDIR\KorvaleDesk.exe"
   !insertmacro RequireNotInUse "$INSTDIR\Korvalelib.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Tavisk.dll"
   !insertmacro RequireNotInUse "$INSTDIR\Korvale.chm"

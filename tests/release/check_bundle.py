@@ -19,7 +19,7 @@ REQUIRED = [
     "linux-x86_64/include/korvalelib.h", "linux-x86_64/share/man/man1/korvale.1.gz",
     "linux-x86_64/share/man/man1/korvale-batch.1.gz",
 ] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
-    "Korvale.exe", "KorvaleBatch.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
+    "Korvale.exe", "KorvaleBatch.exe", "KorvaleDesk.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
     "include/korvalelib.h", "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a",
     "lib/korvalelib.def", "Korvale.chm")] + [f"guide/{name}" for name in GUIDE_PAGES]
 

@@ -60,7 +60,7 @@ registrations() {  # how many Korvale keys the two registry views hold together
   done
   echo "$count"
 }
-installed_files=(Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
+installed_files=(Korvale.exe KorvaleBatch.exe KorvaleDesk.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
   Uninstall.exe)
 
 # The prefix's own PATH, put back at the end; the tests use one longer than the 1024

@@ -14,7 +14,7 @@ locked=$drive_c/KorvaleLocked
 default_folder="$drive_c/Program Files/Korvale"
 drive_k=$prefix/dosdevices/k:
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
-installed_files=(Korvale.exe KorvaleBatch.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
+installed_files=(Korvale.exe KorvaleBatch.exe KorvaleDesk.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
   Uninstall.exe)
 failures=0
 fail() {
