@@ -112,7 +112,9 @@ TEST(Runner, TheWindowBoundsWhatWaitsBehindASlowFile) {
     }
     runner.close();
   });
-  std::this_thread::sleep_for(50ms);
+  // However slow the machine: the window fills, and the workers do all but the slow file.
+  while (added < 5 || worked < 4) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);  // without the bound, more paths would come meanwhile
   EXPECT_EQ(added, 5);
   EXPECT_EQ(worked, 4);
   release = true;
