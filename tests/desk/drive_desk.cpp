@@ -2,7 +2,8 @@
 // a name outside the ANSI code page and a path of 300 characters on its command line; every
 // row read back from the list and compared with korvale-batch --json for the same tree; then a
 // dropped file, Stamp, and Reset through its confirmation. Then a tree of thousands of files,
-// cancelled while it is worked on, by the Cancel button and by Esc.
+// cancelled while it is worked on, by the Cancel button and by Esc. Last, the window's size and
+// column widths kept under HKCU when it closes, and found again at the next start.
 // Usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE
 #include <windows.h>
 // After windows.h, which they need.
@@ -386,6 +387,45 @@ void cancelOnLargeTree(const std::wstring& exe, const std::wstring& root) {
   check(changed == 0, std::to_string(changed) + " files changed");
 }
 
+// The size of the window and a column's width, changed from outside, are written to the
+// registry when the window closes and are what the next start shows.
+void settingsKept(const std::wstring& exe) {
+  constexpr int kWidth = 123, kFolderColumn = 1;
+  constexpr SIZE kSize{720, 430};
+  Desk desk = startDesk(exe, L"");
+  if (desk.window && desk.list) {
+    SendMessageW(desk.list, LVM_SETCOLUMNWIDTH, kFolderColumn, kWidth);
+    SetWindowPos(desk.window, nullptr, 0, 0, kSize.cx, kSize.cy, SWP_NOMOVE | SWP_NOZORDER);
+  }
+  closeDesk(desk);
+
+  std::array<int, 6> widths{};
+  DWORD bytes = sizeof widths;
+  check(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvale\\Desk", L"ColumnWidths",
+                     RRF_RT_REG_BINARY, nullptr, widths.data(), &bytes) == ERROR_SUCCESS &&
+            bytes == sizeof widths && widths[kFolderColumn] == kWidth,
+        "the column widths in the registry");
+  WINDOWPLACEMENT placement{};
+  bytes = sizeof placement;
+  check(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvale\\Desk", L"Placement", RRF_RT_REG_BINARY,
+                     nullptr, &placement, &bytes) == ERROR_SUCCESS &&
+            placement.rcNormalPosition.right - placement.rcNormalPosition.left == kSize.cx &&
+            placement.rcNormalPosition.bottom - placement.rcNormalPosition.top == kSize.cy,
+        "the window's place in the registry");
+
+  desk = startDesk(exe, L"");
+  if (desk.window && desk.list) {
+    RECT shown{};
+    GetWindowRect(desk.window, &shown);
+    check(shown.right - shown.left == kSize.cx && shown.bottom - shown.top == kSize.cy,
+          "the size at the next start: " + std::to_string(shown.right - shown.left) + "x" +
+              std::to_string(shown.bottom - shown.top));
+    check(SendMessageW(desk.list, LVM_GETCOLUMNWIDTH, kFolderColumn, 0) == kWidth,
+          "the column width at the next start");
+  }
+  closeDesk(desk);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -505,6 +545,7 @@ int main(int argc, char** argv) {
 
   cancelOnLargeTree(exe.data(), root);
   removeTree(root);
+  settingsKept(exe.data());
   std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
   return failures ? 1 : 0;
 }
