@@ -82,7 +82,7 @@ constexpr ACCEL kKeys[] = {
     {FVIRTKEY | FCONTROL, 'E', kExport},    {FVIRTKEY, VK_F5, kCheckAgain},
     {FVIRTKEY | FCONTROL, 'C', kCopy},      {FVIRTKEY | FCONTROL, 'A', kSelectAll},
     {FVIRTKEY, VK_DELETE, kRemove},         {FVIRTKEY | FCONTROL, 'P', kProblemsOnly},
-    {FVIRTKEY, VK_F1, kUserGuide},
+    {FVIRTKEY, VK_F1, kUserGuide},          {FVIRTKEY, VK_ESCAPE, kCancel},
 };
 
 // Column widths at 96 dots per inch.
@@ -249,6 +249,7 @@ class DeskWindow {
   ResultTable table_{PathForm::kWtf8};
   std::unique_ptr<Job> job_;
   std::vector<std::string> queued_;  // paths to walk once the work in hand is done
+  bool cancelled_ = false;           // the last work was cancelled: the list may lack files
   std::wstring lastFolder_;
   std::wstring cell_;
 };
@@ -367,6 +368,7 @@ void DeskWindow::startQueued() {
 
 void DeskWindow::startJob(std::unique_ptr<Job> job) {
   job_ = std::move(job);
+  cancelled_ = false;
   SendMessageW(progress_, PBM_SETPOS, 0, 0);
   EnableWindow(cancel_, TRUE);
   ShowWindow(progress_, SW_SHOW);
@@ -432,7 +434,7 @@ void DeskWindow::showStatus() {
     SendMessageW(progress_, PBM_SETRANGE32, 0, static_cast<LPARAM>(progress.filesKnown));
     SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(progress.filesDone), 0);
   } else {
-    text = statusText(table_);
+    text = statusText(table_) + (cancelled_ ? " (cancelled)" : "");
   }
   SetWindowTextW(status_, wide(text).c_str());
 }
@@ -702,9 +704,13 @@ void DeskWindow::command(WORD id) {
     case kUserGuide:
       openUserGuide();
       break;
-    case kCancel:
+    case kCancel:  // all the work asked for: what was dropped meanwhile too
       if (job_) {
         job_->cancel();
+        queued_.clear();
+        cancelled_ = true;
+        // A disabled window loses the focus to none, and the keys with it: the list takes it.
+        if (GetFocus() == cancel_) SetFocus(list_);
         EnableWindow(cancel_, FALSE);
       }
       break;

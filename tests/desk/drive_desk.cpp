@@ -1,7 +1,9 @@
 // Drives KorvaleDesk from outside under Wine and Xvfb: a folder with a file of every result,
 // a name outside the ANSI code page and a path of 300 characters on its command line; every
 // row read back from the list and compared with korvale-batch --json for the same tree; then a
-// dropped file, Stamp, and Reset through its confirmation.
+// dropped file, Stamp, and Reset through its confirmation. Then a tree of thousands of files,
+// cancelled while it is worked on, by the Cancel button and by Esc. Last, the window's size and
+// column widths kept under HKCU when it closes, and found again at the next start.
 // Usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE
 #include <windows.h>
 // After windows.h, which they need.
@@ -11,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -255,6 +258,174 @@ bool idleWithFiles(HWND status, std::size_t files) {
 
 constexpr WPARAM kStamp = 105, kReset = 106;  // the window's command ids
 
+// KorvaleDesk, started with `arguments`, and the parts of its window.
+struct Desk {
+  PROCESS_INFORMATION process{};
+  HWND window = nullptr, list = nullptr, status = nullptr, cancel = nullptr;
+};
+
+Desk startDesk(const std::wstring& exe, const std::wstring& arguments) {
+  Desk desk;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+  check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &desk.process),
+        "start KorvaleDesk");
+  desk.window = waitForTopLevel(desk.process.dwProcessId, L"KorvaleDesk");
+  check(desk.window != nullptr, "the window appears");
+  desk.list = FindWindowExW(desk.window, nullptr, WC_LISTVIEWW, nullptr);
+  desk.status = FindWindowExW(desk.window, nullptr, STATUSCLASSNAMEW, nullptr);
+  desk.cancel = FindWindowExW(desk.window, nullptr, WC_BUTTONW, L"Cancel");
+  return desk;
+}
+
+void closeDesk(Desk& desk) {
+  PostMessageW(desk.window, WM_CLOSE, 0, 0);
+  check(WaitForSingleObject(desk.process.hProcess, 30000) == WAIT_OBJECT_0, "the window closes");
+  CloseHandle(desk.process.hProcess);
+  CloseHandle(desk.process.hThread);
+}
+
+// Drops `path` onto the window as Explorer does: a DROPFILES block in the window's process.
+void dropOnto(const Desk& desk, const std::wstring& path) {
+  const std::size_t bytes = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+  HANDLE target =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, desk.process.dwProcessId);
+  void* drop = VirtualAllocEx(target, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  std::vector<char> files(bytes);
+  auto& header = *reinterpret_cast<DROPFILES*>(files.data());
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = TRUE;
+  std::copy(path.begin(), path.end(), reinterpret_cast<wchar_t*>(files.data() + sizeof(DROPFILES)));
+  WriteProcessMemory(target, drop, files.data(), bytes, nullptr);
+  PostMessageW(desk.window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  CloseHandle(target);
+}
+
+// Whether the window's thread answers a message within two seconds: a window busy with the
+// work itself would not.
+bool answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0;
+}
+
+std::optional<std::wstring> textOf(HWND window) {
+  std::array<wchar_t, 512> text{};
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 2000, &result)) {
+    return std::nullopt;
+  }
+  return text.data();
+}
+
+// The files done, while the status bar reads "Working: N of M files"; 0 otherwise.
+std::size_t filesDone(HWND status) {
+  const std::wstring prefix = L"Working: ";
+  const std::wstring text = textOf(status).value_or(L"");
+  return text.starts_with(prefix) ? std::stoul(text.substr(prefix.size())) : 0;
+}
+
+std::size_t rowCount(HWND list) {
+  return static_cast<std::size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+HWND focusOf(const Desk& desk) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(desk.process.dwThreadId, &info);
+  return info.hwndFocus;
+}
+
+// A tree large enough to be stopped halfway: Cancel, and later Esc with the same tree dropped
+// again meanwhile, end the work early with the rows of the files done. The window answers
+// throughout, and no file changes.
+void cancelOnLargeTree(const std::wstring& exe, const std::wstring& root) {
+  constexpr std::size_t kFiles = 10000;
+  const std::wstring tree = root + L"\\many";
+  CreateDirectoryW(tree.c_str(), nullptr);
+  const std::string content = dataFile("crc32=\"0x00000000\"");
+  const auto fileName = [&](std::size_t i) { return tree + L"\\" + std::to_wstring(i) + L".xml"; };
+  for (std::size_t i = 0; i < kFiles; ++i) writeFile(fileName(i), content);
+
+  Desk desk = startDesk(exe, L"\"" + tree + L"\"");
+  if (desk.window && desk.list && desk.status && desk.cancel) {
+    std::size_t done = 0;
+    check(waitFor([&] { return (done = filesDone(desk.status)) > 0; }), "the work starts");
+    check(IsWindowVisible(desk.cancel), "Cancel shows during the work");
+    for (int probe = 0; probe < 5; ++probe) {
+      check(answers(desk.window), "the window answers during the work");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    check(waitFor([&] { return filesDone(desk.status) > done; }),
+          "the status bar follows the work");
+
+    PostMessageW(desk.cancel, BM_CLICK, 0, 0);
+    check(waitFor([&] { return !IsWindowVisible(desk.cancel); }), "Cancel ends the work");
+    const std::size_t rows = rowCount(desk.list);
+    check(rows > 0 && rows < kFiles, "Cancel: " + std::to_string(rows) + " rows");
+    const std::wstring count = std::to_wstring(rows);
+    const std::wstring said = textOf(desk.status).value_or(L"");
+    check(said == count + L" files: " + count + L" not stamped (cancelled)",
+          "the status bar after Cancel: " + utf8(said));
+    check(answers(desk.window), "the window answers after Cancel");
+    check(focusOf(desk) == desk.list, "the list keeps the keys after Cancel");
+
+    dropOnto(desk, tree);
+    check(waitFor([&] { return filesDone(desk.status) > 0; }), "the dropped tree is worked on");
+    dropOnto(desk, tree);
+    PostMessageW(desk.list, WM_KEYDOWN, VK_ESCAPE, 1);
+    check(waitFor([&] { return !IsWindowVisible(desk.cancel); }), "Esc ends the work");
+    const std::size_t more = rowCount(desk.list) - rows;
+    check(more > 0 && more < kFiles,
+          "Esc, with the tree dropped twice: " + std::to_string(more) + " rows more");
+  }
+  closeDesk(desk);
+  std::size_t changed = 0;
+  for (std::size_t i = 0; i < kFiles; ++i) changed += readFile(fileName(i)) != content;
+  check(changed == 0, std::to_string(changed) + " files changed");
+}
+
+// The size of the window and a column's width, changed from outside, are written to the
+// registry when the window closes and are what the next start shows.
+void settingsKept(const std::wstring& exe) {
+  constexpr int kWidth = 123, kFolderColumn = 1;
+  constexpr SIZE kSize{720, 430};
+  Desk desk = startDesk(exe, L"");
+  if (desk.window && desk.list) {
+    SendMessageW(desk.list, LVM_SETCOLUMNWIDTH, kFolderColumn, kWidth);
+    SetWindowPos(desk.window, nullptr, 0, 0, kSize.cx, kSize.cy, SWP_NOMOVE | SWP_NOZORDER);
+  }
+  closeDesk(desk);
+
+  std::array<int, 6> widths{};
+  DWORD bytes = sizeof widths;
+  check(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvale\\Desk", L"ColumnWidths",
+                     RRF_RT_REG_BINARY, nullptr, widths.data(), &bytes) == ERROR_SUCCESS &&
+            bytes == sizeof widths && widths[kFolderColumn] == kWidth,
+        "the column widths in the registry");
+  WINDOWPLACEMENT placement{};
+  bytes = sizeof placement;
+  check(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvale\\Desk", L"Placement", RRF_RT_REG_BINARY,
+                     nullptr, &placement, &bytes) == ERROR_SUCCESS &&
+            placement.rcNormalPosition.right - placement.rcNormalPosition.left == kSize.cx &&
+            placement.rcNormalPosition.bottom - placement.rcNormalPosition.top == kSize.cy,
+        "the window's place in the registry");
+
+  desk = startDesk(exe, L"");
+  if (desk.window && desk.list) {
+    RECT shown{};
+    GetWindowRect(desk.window, &shown);
+    check(shown.right - shown.left == kSize.cx && shown.bottom - shown.top == kSize.cy,
+          "the size at the next start: " + std::to_string(shown.right - shown.left) + "x" +
+              std::to_string(shown.bottom - shown.top));
+    check(SendMessageW(desk.list, LVM_GETCOLUMNWIDTH, kFolderColumn, 0) == kWidth,
+          "the column width at the next start");
+  }
+  closeDesk(desk);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -310,19 +481,10 @@ int main(int argc, char** argv) {
     expected.push_back(json.substr(start, end - start));
   }
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::wstring commandLine = L"\"" + std::wstring(exe.data()) + L"\" \"" + root + L"\"";
-  check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process),
-        "start KorvaleDesk");
-  HWND window = waitForTopLevel(process.dwProcessId, L"KorvaleDesk");
-  check(window != nullptr, "the window appears");
-  HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
-  HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  Desk desk = startDesk(exe.data(), L"\"" + root + L"\"");
+  const HWND window = desk.window, list = desk.list, status = desk.status;
   if (window && list && status) {
-    RemoteItem remote(process.dwProcessId);
+    RemoteItem remote(desk.process.dwProcessId);
     check(waitFor([&] { return idleWithFiles(status, expected.size()); }), "the walk ends");
     std::vector<Shown> rows = rowsOf(list, remote);
     check(rows.size() == expected.size() && rows.size() == 8,
@@ -347,24 +509,12 @@ int main(int argc, char** argv) {
     // A file dropped onto the window joins the list.
     const std::wstring dropped = root + L"\\dropped.xml";
     writeFile(dropped, dataFile(zero));
-    const std::size_t bytes = sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t);
-    HANDLE target =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process.dwProcessId);
-    void* drop = VirtualAllocEx(target, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-    std::vector<char> files(bytes);
-    auto& header = *reinterpret_cast<DROPFILES*>(files.data());
-    header.pFiles = sizeof(DROPFILES);
-    header.fWide = TRUE;
-    std::copy(dropped.begin(), dropped.end(),
-              reinterpret_cast<wchar_t*>(files.data() + sizeof(DROPFILES)));
-    WriteProcessMemory(target, drop, files.data(), bytes, nullptr);
-    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    dropOnto(desk, dropped);
     check(waitFor([&] { return idleWithFiles(status, 9); }), "the dropped file is listed");
     rows = rowsOf(list, remote);
     check(rows.size() == 9 && rows.back().path == utf8(dropped) &&
               rows.back().result == "not stamped",
           "the dropped file's row");
-    CloseHandle(target);
 
     // Stamp, then Reset through its confirmation, on the file named outside the code page.
     const int emptyRow = 2;
@@ -380,7 +530,7 @@ int main(int argc, char** argv) {
               stamped.substr(digits, 8) != "00000000",
           "Stamp changes the eight digits only");
     PostMessageW(window, WM_COMMAND, kReset, 0);
-    HWND box = waitForTopLevel(process.dwProcessId, L"#32770");
+    HWND box = waitForTopLevel(desk.process.dwProcessId, L"#32770");
     check(box != nullptr, "Reset asks first");
     std::array<wchar_t, 512> question{};
     GetDlgItemTextW(box, 0xFFFF, question.data(), question.size());
@@ -391,11 +541,11 @@ int main(int argc, char** argv) {
     check(readFile(empty) == emptyContent, "Reset puts the zeros back");
   }
   CloseHandle(held);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  check(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0, "the window closes");
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  closeDesk(desk);
+
+  cancelOnLargeTree(exe.data(), root);
   removeTree(root);
+  settingsKept(exe.data());
   std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
   return failures ? 1 : 0;
 }
