@@ -30,7 +30,9 @@ wait_for() {  # wait_for FILE: up to 30 seconds
 }
 
 # One process: the calls pair up although the host may unload the plug-in after each one.
-run installer.exe /S /mode=sequence /out=sequence.txt 2>sequence.err
+status=0
+run installer.exe /S /mode=sequence /out=sequence.txt 2>sequence.err || status=$?
+[ "$status" == 0 ] || fail "sequence: exit status $status; its errors: $(cat sequence.err)"
 expect_file sequence.txt "unlock-without-lock=false
 running-before=false
 lock=true
@@ -57,10 +59,10 @@ run installer.exe /S /mode=lock /out=second.txt /wait=release-second 2>second.er
 second=$!
 wait_for second.txt
 touch release-first
-wait "$first"
-run installer.exe /S /mode=lock /out=third.txt 2>third.err
+wait "$first" || fail "first installer: exit status $?"
+run installer.exe /S /mode=lock /out=third.txt 2>third.err || fail "third installer: exit status $?"
 touch release-second
-wait "$second"
+wait "$second" || fail "second installer: exit status $?"
 expect_file first.txt $'running=false\nlock=true'
 expect_file second.txt $'running=true\nlock=false'
 expect_file second.err "Max applications already allocated."
@@ -73,7 +75,8 @@ run installer.exe /S /mode=lock /out=racer2.txt /wait=release-racers 2>racer2.er
 racer2=$!
 wait_for racer1.txt && wait_for racer2.txt
 touch release-racers
-wait "$racer1" "$racer2"
+wait "$racer1" || fail "racing installer 1: exit status $?"
+wait "$racer2" || fail "racing installer 2: exit status $?"
 locks=$(cat racer1.txt racer2.txt | tr -d '\r' | grep -c "^lock=true$" || true)
 [ "$locks" == 1 ] || fail "two installers racing: $locks got the lock"$'\n'"$(cat racer?.txt)"
 
