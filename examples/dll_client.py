@@ -4,6 +4,7 @@
   dll_client.py LIBRARY FILE...    (LIBRARY: libKorvalelib.so, or Korvalelib.dll on Windows)
 """
 import ctypes
+import os
 import sys
 
 
@@ -12,10 +13,20 @@ class CountedString(ctypes.Structure):
 
     @classmethod
     def of(cls, text: bytes):
-        return cls(min(len(text), 255), text[:255])
+        # Cut short, a name would name another file.
+        if len(text) > 255:
+            raise ValueError(f"longer than 255 bytes: {text!r}")
+        return cls(len(text), text)
 
     def __str__(self):
-        return self.text[: self.length].decode("cp1252")
+        return self.text[: self.length].decode("mbcs" if sys.platform == "win32" else "utf-8",
+                                               "replace")
+
+
+def encoded(path):
+    # The DLL reads names in the system's ANSI code page ("mbcs"); a name the code page cannot
+    # hold raises here rather than naming another file. Elsewhere names are the system's bytes.
+    return path.encode("mbcs") if sys.platform == "win32" else os.fsencode(path)
 
 
 def load(path):
@@ -38,7 +49,7 @@ def main():
     library = load(sys.argv[1])
     worst = 0
     for path in sys.argv[2:]:
-        code = library.DUDO66413_checkCRC32inFile(CountedString.of(path.encode()), None)
+        code = library.DUDO66413_checkCRC32inFile(CountedString.of(encoded(path)), None)
         print(f"{path}: {text(library, 'DUDO66413_getInfoCRC32')} "
               f"{text(library, 'DUDO66413_getInfoErrorString')}")
         worst = max(worst, code)

@@ -21,7 +21,15 @@ REQUIRED = [
 ] + [f"{arch}/{name}" for arch in ("windows-x86", "windows-x64") for name in (
     "Korvale.exe", "KorvaleBatch.exe", "KorvaleDesk.exe", "Korvalelib.dll", "Tavisk.dll", "KorvaleSetup.exe",
     "include/korvalelib.h", "include/tavisk.h", "lib/libKorvalelib.dll.a", "lib/libTavisk.dll.a",
-    "lib/korvalelib.def", "Korvale.chm")] + [f"guide/{name}" for name in GUIDE_PAGES]
+    "lib/korvalelib.def", "Korvale.chm")] + [f"guide/{name}" for name in GUIDE_PAGES] + [
+    f"sdk/{name}" for name in (
+        "README.md", "include/korvalelib.h", "include/tavisk.h", "examples/dll_client.c",
+        "examples/dll_client.py", "examples/valves.xml", "csharp/Korvalelib.cs",
+        "csharp/DllClient.cs", "pascal/korvalelib.pas", "pascal/dll_client.pas",
+        "vba/Korvalelib.bas")] + [
+    f"sdk/lib/{arch}/{name}" for arch in ("x86", "x64") for name in (
+        "Korvalelib.lib", "Tavisk.lib", "libKorvalelib.dll.a", "libTavisk.dll.a", "korvalelib.def",
+        "tavisk.def")]
 
 bundle = zipfile.ZipFile(sys.argv[1])
 top = Path(sys.argv[1]).stem
@@ -34,6 +42,13 @@ for name in GUIDE_PAGES:
     if entry in names and bundle.read(entry) != (GUIDE / name).read_bytes():
         missing.append(f"the guide's {name} as in the sources")
         print(f"FAIL: guide/{name} in the bundle differs from the sources")
+# Other toolchains make their import libraries from the .def files: the 32-bit one names the
+# stdcall argument sizes, the 64-bit one has none to name.
+for arch, decorated in (("x86", True), ("x64", False)):
+    entry = f"{top}/sdk/lib/{arch}/korvalelib.def"
+    if entry in names and (b"DUDO66413_checkCRC32inFile@8" in bundle.read(entry)) != decorated:
+        missing.append(f"the {arch} .def file")
+        print(f"FAIL: sdk/lib/{arch}/korvalelib.def is not the {arch} one")
 with tempfile.TemporaryDirectory() as folder:
     subprocess.run(["unzip", "-q", sys.argv[1], "-d", folder], check=True)
     linux = Path(folder, top, "linux-x86_64")
