@@ -80,27 +80,6 @@ std::string_view columnTitle(Column column) {
   return kTitles[static_cast<std::size_t>(column)];
 }
 
-std::string_view resultWord(int32_t code) {
-  switch (code) {
-    case kOk:
-      return "stamp OK";
-    case kCrcEmpty:
-      return "not stamped";
-    case kCrcDifferent:
-      return "stamp differs";
-    case kNoIdentifier:
-      return "no CRC field";
-    case kFieldUnreadable:
-    case kFieldUnwritable:
-      return "malformed CRC field";
-    case kCannotOpen:
-      return "cannot open";
-    case kTooShort:
-      return "too short";
-  }
-  return "unknown";
-}
-
 std::string_view nameOf(std::string_view path, PathForm form) {
   const std::size_t at = lastSeparator(path, form);
   return at == std::string_view::npos ? path : path.substr(at + 1);

@@ -24,9 +24,6 @@ inline constexpr std::size_t kColumnCount = 6;
 
 std::string_view columnTitle(Column column);
 
-// The word the Result column shows for a code: "stamp OK", "not stamped"...
-std::string_view resultWord(int32_t code);
-
 // One file as last worked on. `operation` is that of its outcome (a stamp or reset that
 // succeeded is followed by a check, so the row shows what the file holds now).
 struct Row {

@@ -80,6 +80,11 @@ int32_t writeCRC32inHead(HeadBlock& head, std::string_view crcText) {
   return writeDigits(head, crcText.substr(2, kDigitCount));
 }
 
+int32_t stampVerdict(std::string_view stored, std::string_view computed) {
+  if (stored == kFailSafe) return kCrcEmpty;
+  return stored == computed ? kOk : kCrcDifferent;
+}
+
 int64_t readFully(DataFile& file, uint64_t offset, std::span<uint8_t> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {

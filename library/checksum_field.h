@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "CRC32.h"
 #include "data_file.h"
 
 namespace korvale {
@@ -43,6 +44,25 @@ int32_t writeCRC32inHead(HeadBlock& head, std::string_view crcText);
 // The stored "0x........" text of a head block (as it stands), or 11/12 with the text
 // "0x00000000".
 int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText);
+
+// The CRC that the field holds: that of the head block with the field's eight digits read as
+// '0', then of every byte after it, in order.
+class ContentCrc {
+ public:
+  // A head without a well-formed field is taken as it is, and fieldCode() tells why (11 or 13).
+  explicit ContentCrc(HeadBlock head) : fieldCode_(zeroCRC32inHead(head)) { engine_.update(head); }
+  int32_t fieldCode() const { return fieldCode_; }
+  void update(std::span<const uint8_t> bytes) { engine_.update(bytes); }
+  std::string text() const { return engine_.getCRC32(); }
+
+ private:
+  int32_t fieldCode_;
+  tCRC32 engine_;
+};
+
+// A check's verdict on a field holding `stored` for content whose CRC is `computed`: 0, 1 for a
+// field never stamped (or reset), 2 for any other difference (digits compare exactly).
+int32_t stampVerdict(std::string_view stored, std::string_view computed);
 
 // Writes the eight digits of `crcText` into the file's field, those eight bytes and no others,
 // and flushes them to stable storage before giving 0. A head without a well-formed field gives

@@ -8,8 +8,6 @@
 #include <memory>
 #include <new>
 
-#include "CRC32.h"
-
 namespace korvale {
 namespace {
 
@@ -114,12 +112,9 @@ class FilePass {
   // or 13 from the field (the pass still runs, driving the sink), or 21 when a read fails or
   // the file changed during the pass. The pass reads up to the size the file had when opened:
   // a file that grew or shrank since shows in its stamp, without a read at the end.
-  int32_t calcCRC32(HeadBlock head, const ProgressSink* sink, std::string& crcText) {
+  int32_t calcCRC32(const HeadBlock& head, const ProgressSink* sink, std::string& crcText) {
     crcText = kFailSafeCRC32;
-    const int32_t fieldCode = zeroCRC32inHead(head);
-
-    tCRC32 engine;
-    engine.update(head);
+    ContentCrc engine(head);
     SinkDriver progress(sink, held_.stamp.size);
     engine.update(buffer_.subspan(kBlock, firstRead_ - kBlock));
     progress.advanceChunk(firstRead_ - kBlock);
@@ -143,8 +138,8 @@ class FilePass {
 
     std::optional<FileStamp> after = held_.file->stamp();
     if (!after || *after != held_.stamp || offset != held_.stamp.size) return kCannotOpen;
-    crcText = engine.getCRC32();
-    return fieldCode;
+    crcText = engine.text();
+    return engine.fieldCode();
   }
 
  private:
@@ -178,8 +173,7 @@ int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressS
   outcome.stored = stored;
   if ((code = pass.calcCRC32(head, sink, computed)) != kOk) return code;
   outcome.computed = computed;
-  if (stored == kFailSafeCRC32) return kCrcEmpty;
-  if (stored != computed) return kCrcDifferent;
+  if ((code = stampVerdict(stored, computed)) != kOk) return code;
   outcome.crcText = computed;
   return kOk;
 }
@@ -229,35 +223,11 @@ int32_t into(std::string& crcText, Outcome outcome) noexcept {
 
 }  // namespace
 
-std::string_view errorText(int32_t code) noexcept {
-  switch (code) {
-    case kOk:
-      return "OK";
-    case kCrcEmpty:
-      return "ERROR: [01] CRC is empty";
-    case kCrcDifferent:
-      return "ERROR: [02] CRC is different";
-    case kNoIdentifier:
-      return "ERROR: [11] Missing CRC32-Identifier within the first 252 Bytes.";
-    case kFieldUnreadable:
-      return "ERROR: [12] Missing CRC32-Identifier.";
-    case kFieldUnwritable:
-      return "ERROR: [13] Missing [\"] in CRC32.";
-    case kCannotOpen:
-      return "ERROE: [21] Could not open file exclusive for ReadWrite.";
-    case kTooShort:
-      return "ERROR: [22] File is to short.";
-    default:
-      return "ERROR: [99] Unknown";
-  }
-}
-
 Outcome runOperation(Operation operation, std::string_view name, std::span<uint8_t> buffer,
                      const ProgressSink* sink, DataFileOpener open) noexcept {
   Outcome outcome;
   try {
-    // A set that cannot open the file, or finds it too short, leaves the CRC text empty.
-    outcome.crcText = operation == Operation::kSet ? "" : kFailSafeCRC32;
+    outcome.crcText = unreadCrcText(operation);
     HeldFile held;
     outcome.code = preCheckFile(name, open, held);
     if (held.file) outcome.size = held.stamp.size;

@@ -12,6 +12,7 @@
 #include "checksum_field.h"
 #include "data_file.h"
 #include "korvalelib.h"
+#include "messages.h"
 
 namespace korvale {
 
@@ -35,14 +36,17 @@ struct OperationInfo {
   int32_t errorCode = kOk;
 };
 
-// "OK", the error text of `code`, or "ERROR: [99] Unknown".
-std::string_view errorText(int32_t code) noexcept;
-
 // The right-most `count` characters of `name`, as the system's code page counts them
 // (code_page_*.cpp).
 std::string_view lastCharacters(std::string_view name, std::size_t count) noexcept;
 
 enum class Operation { kCheck, kSet, kReset };
+
+// The CRC text of an operation that ends before it reads the file (it cannot be opened, or is
+// too short): empty for a set, the fail-safe text otherwise.
+inline std::string_view unreadCrcText(Operation operation) {
+  return operation == Operation::kSet ? "" : kFailSafeCRC32;
+}
 
 // What one operation gives: its error code, the CRC text the record holds after it, and the
 // size of the file as it was opened (0 when it could not be opened). Beside them, for those

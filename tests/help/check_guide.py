@@ -20,7 +20,7 @@ from urllib.parse import urlsplit
 
 root = Path(sys.argv[1])
 guide = root / "guide"
-MESSAGE_SOURCES = ["library/file_operations.cpp", "tool/report.cpp"]
+MESSAGE_SOURCES = ["library/messages.cpp", "tool/report.cpp"]
 faults = []
 
 
