@@ -28,7 +28,8 @@ if(WIN32)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run ${KORVALE_WINEPREFIX})
 endif()
 
-if(BUILD_TESTING AND KORVALE_CAN_RUN)
+# The page's tests run in browsers (tests/web), without GoogleTest.
+if(BUILD_TESTING AND KORVALE_CAN_RUN AND NOT KORVALE_WEB)
   if(WIN32)
     # Debian ships GoogleTest's sources; build them with the cross compiler.
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
