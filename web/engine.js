@@ -43,20 +43,33 @@ class KorvaleEngine {
   // throws: the browser refuses to read a file that changed or went away since it was picked.
   async readChunk(file, from, to) {
     const bytes = new Uint8Array(await file.slice(from, to).arrayBuffer());
-    this.bytes(this.x.korvale_chunk(), bytes.length).set(bytes);
+    this.put(bytes);
     return bytes.length;
   }
 
-  // Feeds the bytes of `file` from `from` to its end through `feed`, a chunk at a time;
-  // `progress` gets the count of each chunk, and `cancelled()` stops the pass between two.
+  put(bytes) {
+    this.bytes(this.x.korvale_chunk(), bytes.length).set(bytes);
+  }
+
+  // Feeds the bytes of `file` from `from` to its end through `feed`, as they come; `progress`
+  // gets the count of each piece, and `cancelled()` stops the pass between two. The pieces
+  // are read into one buffer that goes round (a reader that brings its own buffer), so that
+  // a large file leaves no trail of buffers for the garbage collector.
   async pass(file, from, feed, progress, cancelled) {
-    for (let at = from; at < file.size; ) {
-      if (cancelled()) throw new DOMException("cancelled", "AbortError");
-      const count = await this.readChunk(file, at, Math.min(at + this.chunkSize, file.size));
-      if (count === 0) throw new Error("the file ended early");
-      feed(count);
-      at += count;
-      progress(count);
+    const reader = file.slice(from).stream().getReader({ mode: "byob" });
+    let buffer = new ArrayBuffer(this.chunkSize);
+    try {
+      for (;;) {
+        if (cancelled()) throw new DOMException("cancelled", "AbortError");
+        const { value, done } = await reader.read(new Uint8Array(buffer));
+        if (done) return;
+        this.put(value);
+        feed(value.length);
+        progress(value.length);
+        buffer = value.buffer;
+      }
+    } finally {
+      reader.releaseLock();
     }
   }
 
@@ -105,7 +118,7 @@ class KorvaleEngine {
   async zipCrc(head, file, progress, cancelled) {
     const x = this.x;
     x.korvale_zip_crc_begin();
-    this.bytes(x.korvale_chunk(), head.length).set(head);
+    this.put(head);
     x.korvale_zip_crc_feed(head.length);
     await this.pass(file, head.length, (count) => x.korvale_zip_crc_feed(count), progress, cancelled);
     return x.korvale_zip_crc() >>> 0;
