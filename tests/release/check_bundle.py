@@ -29,7 +29,9 @@ REQUIRED = [
         "vba/Korvalelib.bas")] + [
     f"sdk/lib/{arch}/{name}" for arch in ("x86", "x64") for name in (
         "Korvalelib.lib", "Tavisk.lib", "libKorvalelib.dll.a", "libTavisk.dll.a", "korvalelib.def",
-        "tavisk.def")]
+        "tavisk.def")] + [
+    f"web/{name}" for name in (
+        "index.html", "korvale.css", "korvale.js", "engine.js", "zip.js", "korvale-wasm.js")]
 
 bundle = zipfile.ZipFile(sys.argv[1])
 top = Path(sys.argv[1]).stem
