@@ -89,7 +89,8 @@ function cancelledSince(generation) {
   return () => generation !== page.generation;
 }
 
-// Progress over a job: bytes done against bytes planned.
+// Progress over a job: bytes done against bytes planned (a file without a field is read no
+// further than its head, so the bar is filled when the job ends).
 function tracker(total) {
   const bar = $("progress");
   let done = 0;
@@ -183,6 +184,7 @@ async function check(rows, done) {
     row.outcome = await page.engine.run("check", row.file, progress, cancelled);
     show(row);
   }
+  $("progress").value = 1;
   setStatus(`${done} ${countsText(rows)}.`);
 }
 
@@ -228,6 +230,7 @@ async function save(operation) {
   const failures = refused.length
     ? ` Could not ${verb} ${files(refused.length)}: ${refused.join("; ")}.`
     : "";
+  $("progress").value = 1;
   setStatus(`${saved || "Nothing saved."}${failures} The original files are not changed.`);
 }
 
