@@ -206,11 +206,15 @@ async function save(operation) {
     if (outcome.code === 0) copies.push({ row, head: outcome.head });
     else refused.push(`${row.path}: ${outcome.message}`);
   }
+  const tooLarge = "Nothing saved: a zip file holds less than 4 GiB and 65,535 files; select fewer files.";
   let saved = "";
   if (copies.length === 1 && !zipped) {
     const { row, head } = copies[0];
     download(new Blob([head, row.file.slice(kHeadBlock)]), row.file.name);
     saved = `Saved a ${operation === "set" ? "stamped" : "reset"} copy of ${row.file.name}.`;
+  } else if (copies.reduce((sum, { row }) => sum + row.file.size, 0) >= kZipLimit) {
+    // Said before the CRCs are computed, which means reading every file again.
+    saved = tooLarge;
   } else if (copies.length > 0) {
     const entries = [];
     for (const { row, head } of copies) {
@@ -224,7 +228,7 @@ async function save(operation) {
       saved = `Saved ${operation === "set" ? "stamped" : "reset"} copies of ${files(copies.length)} in ${name}.`;
     } catch (error) {
       if (!(error instanceof RangeError)) throw error;
-      saved = `Nothing saved: a zip file holds less than 4 GiB and 65,535 files; select fewer files.`;
+      saved = tooLarge;
     }
   }
   const failures = refused.length

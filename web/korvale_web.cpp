@@ -17,8 +17,8 @@ namespace {
 
 using namespace korvale;
 
-// The page reads a file this much at a time: a call per chunk then costs nothing against the
-// CRC, and a file of any size passes without being held in memory.
+// The most the page hands over in one call: pieces of a file as the browser reads them (its
+// buffer is this size), so a file of any size passes without being held in memory.
 constexpr std::size_t kChunk = 4 << 20;
 alignas(16) uint8_t chunk[kChunk];
 
