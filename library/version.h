@@ -7,6 +7,8 @@
 #define KORVALE_FULL_NAME "Korvale"
 #define KORVALE_SHORT_NAME "DUDO66413_2011-11"
 #define KORVALE_VERSION "1.0.20120528"
+/* The same as four 16-bit numbers, for the version records of the other files. */
+#define KORVALE_VERSION_NUMBERS 1, 0, 2012, 528
 #define KORVALE_INFO_HEADER KORVALE_FULL_NAME " [" KORVALE_VERSION "]"
 
 /* The program file's version record. */

@@ -25,6 +25,16 @@
 ;     a drive that does not exist, a folder that cannot be written
 Target ${TARGET}
 !addplugindir /${TARGET} "${PLUGINS}/${TARGET}"
+
+; The release's own work on the Windows files makensis writes: -DFINALIZE=<command> runs on the
+; setup, and on the uninstaller before it goes into the setup (the copy the setup writes at
+; install time cannot be signed afterwards). Installed files take the time they are installed,
+; not the build tree's times, which would make two builds of one commit differ.
+!ifdef FINALIZE
+  !finalize '${FINALIZE} "%1"' = 0
+  !uninstfinalize '${FINALIZE} "%1"' = 0
+!endif
+SetDateSave off
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh

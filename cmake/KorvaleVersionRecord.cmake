@@ -1,0 +1,28 @@
+# korvale_version_record(<target> <description>): gives a Windows program or DLL the version
+# record of cmake/version_record.rc.in: the product and its version from library/version.h, the
+# company and copyright from LICENSE's copyright line, and the file's own name and description.
+# (Korvale.exe, KorvaleBatch.exe and KorvaleDesk.exe keep the records of their own .rc files.)
+set(KORVALE_VERSION_RECORD_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version_record.rc.in)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE KORVALE_COPYRIGHT REGEX "^Copyright \\(c\\) " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Copyright \\(c\\) [0-9]+ " "" KORVALE_COPYRIGHT_HOLDER "${KORVALE_COPYRIGHT}")
+
+function(korvale_version_record target description)
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(KORVALE_RC_FILE ${name}.exe)
+    set(KORVALE_RC_TYPE VFT_APP)
+  else()
+    set(KORVALE_RC_FILE ${name}.dll)
+    set(KORVALE_RC_TYPE VFT_DLL)
+  endif()
+  set(KORVALE_RC_DESCRIPTION "${description}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${KORVALE_VERSION_RECORD_TEMPLATE} ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/library)
+endfunction()
