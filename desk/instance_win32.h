@@ -28,7 +28,9 @@ class SingleInstance {
   // ms: a first start makes its window in a fraction of a second, even under the load of many
   // starts at once; the lane's emulated machine takes ten times as long.
   static constexpr DWORD kLockWait = 10000;
-  static constexpr UINT kSendWait = 10000;  // ms for the window to answer
+  // ms for the window to answer: well below kLockWait, so that the starts waiting behind one
+  // whose window does not answer still get the lock in time, from the window it then makes.
+  static constexpr UINT kSendWait = 5000;
 
   SingleInstance();
   ~SingleInstance();

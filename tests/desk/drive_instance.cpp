@@ -7,7 +7,8 @@
 // confirmed stamps the file (only the eight digits change); /stamp alone and an unknown switch
 // each say why in a message box and end with status 2; a path after -- that looks like a
 // switch is a path. No step ever shows a second window. Last, the window published for later
-// starts, withdrawn when it closes, and passed over once its process was killed.
+// starts, withdrawn when it closes, and passed over once its process was killed; and a window
+// that does not answer, whose next start opens a window of its own rather than lose its file.
 //
 // Usage: drive_instance KORVALEDESK_EXE PROBE_DESK_EXE
 //        drive_instance KORVALEDESK_EXE PROBE_DESK_EXE --measure N
@@ -363,6 +364,57 @@ void manyAtOnce(const std::wstring& root) {
   for (const Started& started : starts) CloseHandle(started.process);
 }
 
+// The window of `process`, once it holds `rows` rows with nothing in hand.
+std::optional<DeskParts> windowOf(DWORD process, std::size_t rows) {
+  std::optional<DeskParts> found;
+  waitFor(
+      [&] {
+        for (const DeskParts& desk : deskWindows()) {
+          if (desk.process == process && rowCount(desk.list) == rows && settled(desk.window) &&
+              idleWithFiles(desk.status, rows)) {
+            found = desk;
+          }
+        }
+        return found.has_value();
+      },
+      kWait);
+  return found;
+}
+
+// A window that does not answer (its thread suspended here) loses no start's paths: the start
+// opens a window of its own, which later starts then find.
+void unansweringWindow(const std::wstring& root) {
+  const std::wstring one = root + L"\\one.xml", two = root + L"\\sub\\two.xml";
+  const std::wstring sent = root + L"\\sent.xml";
+  const Started first = start(L"\"" + one + L"\"");
+  const std::optional<DeskParts> stuck = oneWindowWith(1);
+  check(stuck.has_value(), "a window to stop");
+  if (!stuck) return;
+  HANDLE thread =
+      OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(stuck->window, nullptr));
+  check(thread && SuspendThread(thread) != static_cast<DWORD>(-1), "the window's thread stops");
+
+  const Started next = start(L"\"" + sent + L"\"");
+  const std::optional<DeskParts> own = windowOf(next.id, 1);
+  check(own && pathsShown(*own) == std::set<std::string>{utf8(sent)},
+        "a start that gets no answer lists its file in a window of its own");
+  const Started later = start(L"\"" + two + L"\"");
+  check(exitOf(later) == 0u, "a later start hands over: status 0");
+  const std::optional<DeskParts> joined = windowOf(next.id, 2);
+  check(joined && pathsShown(*joined) == std::set<std::string>{utf8(sent), utf8(two)},
+        "the later start's file joins the window that answers");
+
+  if (thread) {
+    ResumeThread(thread);
+    CloseHandle(thread);
+  }
+  check(windowOf(first.id, 1).has_value(), "the stopped window goes on, with its own row");
+  PostMessageW(stuck->window, WM_CLOSE, 0, 0);
+  check(exitOf(first) == 0u, "the stopped window closes");
+  if (own) closeDesk(*own, next);
+  for (const Started& started : {first, next, later}) CloseHandle(started.process);
+}
+
 // The block the starts share (desk/instance_win32.h), held open here so that it outlives the
 // windows: the window published in it, withdrawn when it closes; one left there by a process
 // that was killed is passed over by the next start, which publishes its own.
@@ -480,9 +532,16 @@ int main(int argc, char** argv) {
   if (measuring) {
     measure(root, std::atoi(argv[4]));
   } else {
-    twoQuickStarts(root);
-    manyAtOnce(root);
-    publishedWindow(root);
+    const auto begin = std::chrono::steady_clock::now();
+    const auto step = [&](void (*run)(const std::wstring&), const char* name) {
+      run(root);
+      std::printf("%s: done after %.1f s\n", name,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    };
+    step(twoQuickStarts, "two quick starts");
+    step(manyAtOnce, "many at once");
+    step(publishedWindow, "the published window");
+    step(unansweringWindow, "a window that does not answer");
   }
   removeTree(root);
   std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
