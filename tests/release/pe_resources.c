@@ -6,10 +6,13 @@
  *   version A.B.C.D            the fixed file version
  *   NAME: VALUE                each string of the record that is present, in a fixed order
  *   icon W W W...              the widths of the icon group's images, in its order (256 for 0)
- * Exit status 0, or 1 when the file has no version record or no icon group. */
-#include <windows.h>
-
+ *   manifest level=L dpiAware=D  from the manifest: the execution level it requests, and
+ *                              whether it declares itself DPI-aware (- when it says nothing)
+ * Exit status 0, or 1 when the file has no version record, no icon group or no manifest. */
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
 
 static BOOL CALLBACK firstName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR found) {
   (void)module;
@@ -49,6 +52,51 @@ static int printIcons(const wchar_t* file) {
   return group != NULL;
 }
 
+/* The text of ELEMENT's ATTRIBUTE (ATTRIBUTE empty: the element's content), or "-". */
+static void printFound(const char* name, const char* text, size_t size, const char* element,
+                       const char* attribute) {
+  char found[64] = "-";
+  const char* end = text + size;
+  for (const char* at = text; at + strlen(element) < end; ++at) {
+    if (strncmp(at, element, strlen(element)) != 0) continue;
+    const char* start = at;
+    if (*attribute) {
+      const char* name_at = strstr(at, attribute);
+      if (!name_at || name_at >= end) break;
+      start = name_at + strlen(attribute);
+      if (*start++ != '"') break;
+    } else {
+      start = memchr(at, '>', (size_t)(end - at));
+      if (!start++) break;
+    }
+    size_t length = 0;
+    while (start + length < end && start[length] != '"' && start[length] != '<' &&
+           length + 1 < sizeof found) {
+      ++length;
+    }
+    memcpy(found, start, length);
+    found[length] = '\0';
+    break;
+  }
+  printf(" %s=%s", name, found);
+}
+
+static int printManifest(const wchar_t* file) {
+  HMODULE module = LoadLibraryExW(file, NULL, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return 0;
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  const char* text = resource ? (const char*)LockResource(LoadResource(module, resource)) : NULL;
+  if (text) {
+    const size_t size = SizeofResource(module, resource);
+    printf("manifest");
+    printFound("level", text, size, "<requestedExecutionLevel", "level=");
+    printFound("dpiAware", text, size, "<dpiAware", "");
+    printf("\n");
+  }
+  FreeLibrary(module);
+  return text != NULL;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: pe_resources FILE\n");
@@ -72,9 +120,8 @@ int wmain(int argc, wchar_t** argv) {
   WORD* translation = NULL;
   if (VerQueryValueW(data, L"\\VarFileInfo\\Translation", (void**)&translation, &length) &&
       length >= 4) {
-    static const wchar_t* const names[] = {L"ProductName",     L"ProductVersion",
-                                           L"FileVersion",     L"FileDescription",
-                                           L"CompanyName",     L"LegalCopyright",
+    static const wchar_t* const names[] = {L"ProductName",     L"ProductVersion", L"FileVersion",
+                                           L"FileDescription", L"CompanyName",    L"LegalCopyright",
                                            L"OriginalFilename"};
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
       wchar_t key[128];
@@ -91,6 +138,10 @@ int wmain(int argc, wchar_t** argv) {
   free(data);
   if (!printIcons(argv[1])) {
     printf("no icon group\n");
+    return 1;
+  }
+  if (!printManifest(argv[1])) {
+    printf("no manifest\n");
     return 1;
   }
   return 0;

@@ -127,7 +127,8 @@ for folder in "$program_files\Korvale" "$local_appdata\Programs\Korvale" \
   rm -rf "$(unix_path "$folder")"
 done
 
-# The setup itself carries its version record and its icon in five sizes.
+# The setup itself carries its version record, its icon in five sizes and a manifest that asks
+# administrators for elevation (others install for themselves) and declares it DPI-aware.
 expected_record="version 1.0.2012.528
 ProductName: Korvale
 ProductVersion: 1.0.20120528
@@ -135,7 +136,8 @@ FileVersion: 1.0.20120528
 FileDescription: Korvale setup: installs and uninstalls Korvale
 CompanyName: The Korvale developers
 LegalCopyright: Copyright (c) 2026 the Korvale developers, MIT License
-icon 16 24 32 48 256"
+icon 16 24 32 48 256
+manifest level=highestAvailable dpiAware=true"
 record() { run "$pe_resources" "$1" | tr -d '\r'; }
 [ "$part" != scopes ] ||
   [ "$(record "$(run winepath -w "$setup" | tr -d '\r')")" == "$expected_record" ] ||
