@@ -224,6 +224,11 @@ std::size_t stampsAmong(const std::vector<const Row*>& rows) {
   }));
 }
 
+std::size_t stampsDiffering(const std::vector<const Row*>& rows) {
+  return static_cast<std::size_t>(std::count_if(
+      rows.begin(), rows.end(), [](const Row* row) { return row->outcome.code == kCrcDifferent; }));
+}
+
 std::string tabSeparated(const std::vector<const Row*>& rows, PathForm form) {
   std::string text;
   for (std::size_t c = 0; c < kColumnCount; ++c) {

@@ -92,6 +92,9 @@ std::string statusText(const ResultTable& table);
 // How many of `rows` hold a stamp (a stored CRC other than 0x00000000) that a reset would erase.
 std::size_t stampsAmong(const std::vector<const Row*>& rows);
 
+// How many of `rows` hold a stamp that differs from their content, which a stamp replaces.
+std::size_t stampsDiffering(const std::vector<const Row*>& rows);
+
 // Copy: a header line and a line per row, the columns separated by tabs, lines ending in CR LF.
 std::string tabSeparated(const std::vector<const Row*>& rows, PathForm form);
 

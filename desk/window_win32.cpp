@@ -1,6 +1,8 @@
 // The results window: a virtual list of the files worked on (the model in results.h asks
 // nothing of the window), the work on the engine's threads (work.h), and the window's commands
-// from one table, reached by the menu, the context menu and the keyboard.
+// from one table, reached by the menu, the context menu and the keyboard. Later starts of the
+// program hand their requests to it (instance_win32.h): their paths join the queue, and the
+// files found for a request to stamp are stamped after a question.
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,6 +37,14 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Korvale\\Desk";
 constexpr int kDesignDpi = 96;
 constexpr UINT_PTR kWorkTimer = 1;
 constexpr UINT kWorkInterval = 100;  // ms between looks at the workers' results
+constexpr UINT_PTR kStampTimer = 2;
+// ms without new files to stamp before the question: Explorer may start the program once per
+// file selected, and one question should name them all.
+constexpr UINT kStampSettle = 750;
+constexpr UINT kComeForward = WM_APP + 1;
+// Set on the window while it has work in hand or to ask about (paths queued, a check or stamp
+// running, a stamp waiting for its question or its answer); tests read it from outside.
+constexpr wchar_t kBusyProperty[] = L"KorvaleDesk.Busy";
 
 enum CommandId : WORD {
   kOpenFiles = 100,
@@ -205,7 +216,7 @@ class Settings {
 
 class DeskWindow {
  public:
-  explicit DeskWindow(std::vector<std::string> paths) : queued_(std::move(paths)) {}
+  DeskWindow(Request first, SingleInstance& instance) : instance_(instance) { enqueue(first); }
 
   HWND create(int show);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -217,8 +228,14 @@ class DeskWindow {
   void createControls();
   void applyDpi(int dpi);
   void layout();
+  void enqueue(const Request& request);
+  bool receive(const COPYDATASTRUCT* data);
+  void comeForward();
   void startQueued();
-  void startJob(std::unique_ptr<Job> job);
+  void startJob(std::unique_ptr<Job> job, bool stampFound = false);
+  void askToStamp();
+  bool idle() const { return !job_ && pendingStamp_.empty() && !asking_; }
+  void showBusy();
   void collect();
   void refreshList(const std::vector<std::size_t>& selectStored);
   void showStatus();
@@ -247,9 +264,20 @@ class DeskWindow {
   int dpi_ = kDesignDpi;
   std::array<int, kColumnCount> widths_ = kDefaultWidths;  // at 96 dpi
   ResultTable table_{PathForm::kWtf8};
+  SingleInstance& instance_;
   std::unique_ptr<Job> job_;
-  std::vector<std::string> queued_;  // paths to walk once the work in hand is done
-  bool cancelled_ = false;           // the last work was cancelled: the list may lack files
+  bool jobStampFound_ = false;  // the job walks paths whose files are then to be stamped
+  struct Queued {
+    std::string path;
+    Mode mode;
+  };
+  std::vector<Queued> queued_;  // paths to walk once the work in hand is done
+  // Rows (stored indices) of files found to stamp, waiting for the question. Rows are removed
+  // only when the window is idle, so these stay valid.
+  std::vector<std::size_t> pendingStamp_;
+  bool asking_ = false;     // the stamp question is shown
+  bool closing_ = false;    // takes no more requests
+  bool cancelled_ = false;  // the last work was cancelled: the list may lack files
   std::wstring lastFolder_;
   std::wstring cell_;
 };
@@ -268,6 +296,7 @@ HWND DeskWindow::create(int show) {
       WS_EX_ACCEPTFILES, kClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar, GetModuleHandleW(nullptr), this);
   if (!window_) return nullptr;
+  instance_.publish(window_);  // later starts hand over to it from now on
   WINDOWPLACEMENT placement{};
   if (settings.read(L"Placement", placement) && placement.length == sizeof placement) {
     if (show == SW_SHOWNORMAL || show == SW_SHOWDEFAULT) placement.showCmd = SW_SHOWNORMAL;
@@ -360,14 +389,58 @@ void DeskWindow::layout() {
   MoveWindow(list_, 0, 0, client.right, std::max(0, bottom), TRUE);
 }
 
-void DeskWindow::startQueued() {
-  if (job_ || queued_.empty()) return;
-  startJob(
-      Job::walk(std::exchange(queued_, {}), std::max(1u, std::thread::hardware_concurrency())));
+// All of the request's paths, or none (when memory runs out on the way).
+void DeskWindow::enqueue(const Request& request) {
+  std::vector<Queued> added;
+  for (const std::u16string& path : request.paths) {
+    const std::wstring name(path.begin(), path.end());
+    added.push_back({engine::pathFromWide(name.c_str()), request.mode});
+  }
+  queued_.reserve(queued_.size() + added.size());
+  std::move(added.begin(), added.end(), std::back_inserter(queued_));
 }
 
-void DeskWindow::startJob(std::unique_ptr<Job> job) {
+// A request from a later start of the program. Anyone in the session may send this message:
+// only an exact request is taken (handoff.h), and nothing in it is trusted further.
+bool DeskWindow::receive(const COPYDATASTRUCT* data) {
+  if (closing_ || !data || data->dwData != kHandoffTag || (data->cbData > 0 && !data->lpData)) {
+    return false;
+  }
+  try {
+    const std::optional<Request> request = decodeHandoff(std::span(
+        static_cast<const uint8_t*>(data->lpData), static_cast<std::size_t>(data->cbData)));
+    if (!request) return false;
+    enqueue(*request);
+  } catch (...) {  // no memory for the paths: the sender opens a window of its own
+    return false;
+  }
+  startQueued();
+  showStatus();
+  PostMessageW(window_, kComeForward, 0, 0);  // once the sender has its answer
+  return true;
+}
+
+void DeskWindow::comeForward() {
+  if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+  SetForegroundWindow(GetLastActivePopup(window_));  // the question, when one is shown
+}
+
+// The paths queued next, as long as they share a mode, walked and checked.
+void DeskWindow::startQueued() {
+  if (job_ || asking_ || queued_.empty()) return;
+  const Mode mode = queued_.front().mode;
+  const auto end = std::find_if(queued_.begin(), queued_.end(),
+                                [mode](const Queued& queued) { return queued.mode != mode; });
+  std::vector<std::string> paths;
+  for (auto at = queued_.begin(); at != end; ++at) paths.push_back(std::move(at->path));
+  queued_.erase(queued_.begin(), end);
+  startJob(Job::walk(std::move(paths), std::max(1u, std::thread::hardware_concurrency())),
+           mode == Mode::kStamp);
+}
+
+void DeskWindow::startJob(std::unique_ptr<Job> job, bool stampFound) {
   job_ = std::move(job);
+  jobStampFound_ = stampFound;
   cancelled_ = false;
   SendMessageW(progress_, PBM_SETPOS, 0, 0);
   EnableWindow(cancel_, TRUE);
@@ -389,6 +462,7 @@ void DeskWindow::collect() {
       if (item.row) {
         table_.replace(*item.row, std::move(item.result));
       } else {
+        if (jobStampFound_) pendingStamp_.push_back(table_.storedCount());
         table_.add(std::move(item.result));
       }
     }
@@ -402,8 +476,51 @@ void DeskWindow::collect() {
     ShowWindow(cancel_, SW_HIDE);
     layout();
     startQueued();
+    // Asked once no more files to stamp have come for a moment (each new job puts it off).
+    if (!job_ && !pendingStamp_.empty()) SetTimer(window_, kStampTimer, kStampSettle, nullptr);
   }
   showStatus();
+}
+
+// Stamp, after a question, the files found for requests to stamp: in the style of Reset's.
+void DeskWindow::askToStamp() {
+  KillTimer(window_, kStampTimer);
+  if (job_ || asking_ || !queued_.empty() || pendingStamp_.empty()) return;
+  std::vector<Job::Target> targets;
+  std::vector<const Row*> rows;
+  for (const std::size_t index : std::exchange(pendingStamp_, {})) {
+    targets.push_back({index, table_.stored(index).path});
+    rows.push_back(&table_.stored(index));
+  }
+  const std::size_t differing = stampsDiffering(rows);
+  std::wstring question = L"Stamp the CRC field of " + std::to_wstring(targets.size()) +
+                          (targets.size() == 1 ? L" file" : L" files") +
+                          L" with the CRC of its content?";
+  if (differing > 0) {
+    question += L"\n\nThis replaces " + std::to_wstring(differing) +
+                (differing == 1 ? L" stamp that differs." : L" stamps that differ.");
+  }
+  asking_ = true;
+  showBusy();
+  const int answer = MessageBoxW(window_, question.c_str(), L"Stamp - Korvale Desk",
+                                 MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+  asking_ = false;
+  if (closing_) return;
+  if (answer == IDOK) {
+    startJob(Job::rework(Operation::kSet, std::move(targets),
+                         std::max(1u, std::thread::hardware_concurrency())));
+  } else {
+    startQueued();
+  }
+  showStatus();
+}
+
+void DeskWindow::showBusy() {
+  if (job_ || !queued_.empty() || !pendingStamp_.empty() || asking_) {
+    SetPropW(window_, kBusyProperty, reinterpret_cast<HANDLE>(1));
+  } else {
+    RemovePropW(window_, kBusyProperty);
+  }
 }
 
 // The list shows the model's view anew, with the rows of `selectStored` selected.
@@ -437,6 +554,7 @@ void DeskWindow::showStatus() {
     text = statusText(table_) + (cancelled_ ? " (cancelled)" : "");
   }
   SetWindowTextW(status_, wide(text).c_str());
+  showBusy();
 }
 
 std::vector<std::size_t> DeskWindow::selectedPlaces() const {
@@ -472,8 +590,16 @@ void DeskWindow::rework(Operation operation) {
                                   (targets.size() == 1 ? L" file" : L" files") +
                                   L" to 0x00000000?\n\nThis erases " + std::to_wstring(stamps) +
                                   (stamps == 1 ? L" stamp." : L" stamps.");
-    if (MessageBoxW(window_, question.c_str(), L"Reset - Korvale Desk",
-                    MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) != IDOK) {
+    // Requests that arrive meanwhile wait for the answer (startQueued), as for Stamp's.
+    asking_ = true;
+    showBusy();
+    const int answer = MessageBoxW(window_, question.c_str(), L"Reset - Korvale Desk",
+                                   MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
+    asking_ = false;
+    if (closing_) return;
+    if (answer != IDOK) {
+      startQueued();
+      showStatus();
       return;
     }
   }
@@ -506,7 +632,7 @@ void DeskWindow::openFiles() {
     }
     rememberFolder(first);
   }
-  queued_.insert(queued_.end(), paths.begin(), paths.end());
+  for (std::string& path : paths) queued_.push_back({std::move(path), Mode::kCheck});
   startQueued();
 }
 
@@ -529,7 +655,7 @@ void DeskWindow::openFolder() {
   wchar_t* path = nullptr;
   if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&chosen)) &&
       SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-    queued_.push_back(engine::pathFromWide(path));
+    queued_.push_back({engine::pathFromWide(path), Mode::kCheck});
     rememberFolder(path);
     CoTaskMemFree(path);
     startQueued();
@@ -643,7 +769,7 @@ void DeskWindow::saveSettings() {
 }
 
 void DeskWindow::updateMenu(HMENU menu) {
-  const bool busy = job_ != nullptr;
+  const bool busy = !idle();
   const bool selected = ListView_GetSelectedCount(list_) > 0;
   const auto enable = [menu](WORD id, bool on) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
@@ -656,7 +782,7 @@ void DeskWindow::updateMenu(HMENU menu) {
 
 void DeskWindow::command(WORD id) {
   // The keys reach here whatever the menu shows: rows change only while no work is running.
-  const bool idle = job_ == nullptr;
+  const bool idle = this->idle();
   switch (id) {
     case kOpenFiles:
       openFiles();
@@ -704,14 +830,20 @@ void DeskWindow::command(WORD id) {
     case kUserGuide:
       openUserGuide();
       break;
-    case kCancel:  // all the work asked for: what was dropped meanwhile too
+    case kCancel:  // all the work asked for: what was dropped meanwhile, and stamps to ask
       if (job_) {
         job_->cancel();
         queued_.clear();
+        pendingStamp_.clear();
+        jobStampFound_ = false;  // the files it still finishes are not to be stamped either
         cancelled_ = true;
         // A disabled window loses the focus to none, and the keys with it: the list takes it.
         if (GetFocus() == cancel_) SetFocus(list_);
         EnableWindow(cancel_, FALSE);
+      } else if (!pendingStamp_.empty()) {
+        KillTimer(window_, kStampTimer);
+        pendingStamp_.clear();
+        showStatus();
       }
       break;
   }
@@ -773,6 +905,12 @@ LRESULT DeskWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_TIMER:
       if (wParam == kWorkTimer) collect();
+      if (wParam == kStampTimer) askToStamp();
+      return 0;
+    case WM_COPYDATA:
+      return receive(reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE : FALSE;
+    case kComeForward:
+      comeForward();
       return 0;
     case WM_DROPFILES: {
       const auto drop = reinterpret_cast<HDROP>(wParam);
@@ -780,10 +918,11 @@ LRESULT DeskWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       for (UINT i = 0; i < count; ++i) {
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        if (!path.empty()) queued_.push_back(engine::pathFromWide(path.c_str()));
+        if (!path.empty()) queued_.push_back({engine::pathFromWide(path.c_str()), Mode::kCheck});
       }
       DragFinish(drop);
       startQueued();
+      showStatus();
       return 0;
     }
     case WM_INITMENUPOPUP:
@@ -819,11 +958,18 @@ LRESULT DeskWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_CLOSE:
+      // From here on a later start opens its own window rather than hand over to this one.
+      closing_ = true;
+      instance_.withdraw(window_);
       saveSettings();
       DestroyWindow(window_);
       return 0;
     case WM_DESTROY:
+      closing_ = true;
+      instance_.withdraw(window_);
       KillTimer(window_, kWorkTimer);
+      KillTimer(window_, kStampTimer);
+      RemovePropW(window_, kBusyProperty);
       if (job_) job_->cancel();
       job_.reset();  // waits for the files in hand: none is left half-written
       PostQuitMessage(0);
@@ -845,7 +991,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-int runWindow(std::vector<std::string> paths, int show) {
+int runWindow(Request first, int show, SingleInstance& single) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                      ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -864,7 +1010,7 @@ int runWindow(std::vector<std::string> paths, int show) {
   windowClass.lpszClassName = kClassName;
   RegisterClassExW(&windowClass);
 
-  DeskWindow desk(std::move(paths));
+  DeskWindow desk(first, single);
   if (!desk.create(show)) return 1;
   HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), std::size(kKeys));
   MSG message;

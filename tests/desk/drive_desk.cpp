@@ -18,7 +18,25 @@
 #include <thread>
 #include <vector>
 
+#include "desk_remote.h"
+
 namespace {
+
+using desk_remote::dataFile;
+using desk_remote::idleWithFiles;
+using desk_remote::longForm;
+using desk_remote::readFile;
+using desk_remote::RemoteItem;
+using desk_remote::removeTree;
+using desk_remote::rowCount;
+using desk_remote::rowsOf;
+using desk_remote::run;
+using desk_remote::Shown;
+using desk_remote::textOf;
+using desk_remote::utf8;
+using desk_remote::waitFor;
+using desk_remote::waitForTopLevel;
+using desk_remote::writeFile;
 
 int failures = 0;
 
@@ -27,85 +45,6 @@ void check(bool ok, const std::string& what) {
     ++failures;
     std::printf("FAIL: %s\n", what.c_str());
   }
-}
-
-template <typename Condition>
-bool waitFor(Condition condition, double seconds = 60) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-std::string utf8(const std::wstring& text) {
-  std::string out(text.size() * 4, '\0');
-  out.resize(static_cast<std::size_t>(
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                          static_cast<int>(out.size()), nullptr, nullptr)));
-  return out;
-}
-
-std::wstring longForm(const std::wstring& path) { return L"\\\\?\\" + path; }
-
-std::string readFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(longForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string content(GetFileSize(file, nullptr), '\0');
-  DWORD read = 0;
-  ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
-  CloseHandle(file);
-  content.resize(read);
-  return content;
-}
-
-void writeFile(const std::wstring& path, const std::string& content) {
-  HANDLE file =
-      CreateFileW(longForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
-std::string dataFile(const std::string& field) {
-  std::string xml =
-      "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<CharacteristicValueLibrary " + field +
-      " format=\"VDMA 66413\">\r\n";
-  for (int i = 0; i < 40; ++i) xml += "  <Value name=\"v" + std::to_string(i) + "\">7</Value>\r\n";
-  return xml + "</CharacteristicValueLibrary>\r\n";
-}
-
-// What a program prints on standard output.
-std::string run(const std::wstring& commandLine) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE reader = nullptr, writer = nullptr;
-  CreatePipe(&reader, &writer, &inherit, 0);
-  SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writer;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  std::wstring line = commandLine;
-  const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  CloseHandle(writer);
-  std::string output;
-  std::array<char, 4096> buffer;
-  DWORD read = 0;
-  while (started && ReadFile(reader, buffer.data(), buffer.size(), &read, nullptr) && read > 0) {
-    output.append(buffer.data(), read);
-  }
-  CloseHandle(reader);
-  if (started) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
-  return output;
 }
 
 // The value of a string or number key in one JSON line of korvale-batch.
@@ -120,78 +59,6 @@ std::string jsonValue(const std::string& line, const std::string& key) {
     value += line[at];
   }
   return value;
-}
-
-// A LVITEMW and a text buffer in the window's own process, where the list control reads them.
-class RemoteItem {
- public:
-  explicit RemoteItem(DWORD id)
-      : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id)),
-        memory_(static_cast<char*>(
-            VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE))) {}
-  ~RemoteItem() {
-    VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
-    CloseHandle(process_);
-  }
-  std::wstring text(HWND list, int row, int column) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(memory_ + sizeof item);
-    item.cchTextMax = (kSize - sizeof item) / sizeof(wchar_t);
-    WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
-    const auto length =
-        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory_));
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    ReadProcessMemory(process_, item.pszText, text.data(), text.size() * sizeof(wchar_t), nullptr);
-    return text;
-  }
-  void select(HWND list, int row, bool on) {
-    LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = on ? LVIS_SELECTED | LVIS_FOCUSED : 0;
-    WriteProcessMemory(process_, memory_, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory_));
-  }
-
- private:
-  static constexpr std::size_t kSize = 1 << 16;
-  HANDLE process_;
-  char* memory_;
-};
-
-// Deletes a tree, at any depth.
-void removeTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW(longForm(folder + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        removeTree(path);
-      } else {
-        DeleteFileW(longForm(path).c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(longForm(folder).c_str());
-}
-
-struct Shown {
-  std::string path, result, stored, computed, message;
-};
-
-std::vector<Shown> rowsOf(HWND list, RemoteItem& remote) {
-  std::vector<Shown> rows;
-  const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-  for (int i = 0; i < count; ++i) {
-    rows.push_back({utf8(remote.text(list, i, 1) + L"\\" + remote.text(list, i, 0)),
-                    utf8(remote.text(list, i, 2)), utf8(remote.text(list, i, 3)),
-                    utf8(remote.text(list, i, 4)), utf8(remote.text(list, i, 5))});
-  }
-  return rows;
 }
 
 const char* const kWords[] = {"stamp OK",     "not stamped",         "stamp differs",
@@ -219,43 +86,6 @@ std::string wordOf(int code) {
   return "unknown";
 }
 
-struct Search {
-  DWORD id;
-  const wchar_t* windowClass;
-  HWND found;
-};
-
-BOOL CALLBACK matchTopLevel(HWND window, LPARAM context) {
-  auto& search = *reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  std::array<wchar_t, 64> name{};
-  GetClassNameW(window, name.data(), name.size());
-  if (owner != search.id || !IsWindowVisible(window) ||
-      std::wstring(name.data()) != search.windowClass) {
-    return TRUE;
-  }
-  search.found = window;
-  return FALSE;
-}
-
-HWND waitForTopLevel(DWORD id, const wchar_t* windowClass) {
-  Search search{id, windowClass, nullptr};
-  waitFor([&] {
-    EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
-  });
-  return search.found;
-}
-
-// The window's status bar reads "N files: ..." once no work runs. (WM_GETTEXT itself: for a
-// window of another process GetWindowText gives only the caption the system keeps.)
-bool idleWithFiles(HWND status, std::size_t files) {
-  std::array<wchar_t, 512> text{};
-  SendMessageW(status, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  return std::wstring(text.data()).starts_with(std::to_wstring(files) + L" file");
-}
-
 constexpr WPARAM kStamp = 105, kReset = 106;  // the window's command ids
 
 // KorvaleDesk, started with `arguments`, and the parts of its window.
@@ -272,11 +102,13 @@ Desk startDesk(const std::wstring& exe, const std::wstring& arguments) {
   check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &desk.process),
         "start KorvaleDesk");
-  desk.window = waitForTopLevel(desk.process.dwProcessId, L"KorvaleDesk");
-  check(desk.window != nullptr, "the window appears");
-  desk.list = FindWindowExW(desk.window, nullptr, WC_LISTVIEWW, nullptr);
-  desk.status = FindWindowExW(desk.window, nullptr, STATUSCLASSNAMEW, nullptr);
-  desk.cancel = FindWindowExW(desk.window, nullptr, WC_BUTTONW, L"Cancel");
+  const desk_remote::DeskParts parts =
+      desk_remote::partsOf(waitForTopLevel(desk.process.dwProcessId, L"KorvaleDesk"));
+  check(parts.window != nullptr, "the window appears");
+  desk.window = parts.window;
+  desk.list = parts.list;
+  desk.status = parts.status;
+  desk.cancel = parts.cancel;
   return desk;
 }
 
@@ -310,25 +142,11 @@ bool answers(HWND window) {
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0;
 }
 
-std::optional<std::wstring> textOf(HWND window) {
-  std::array<wchar_t, 512> text{};
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 2000, &result)) {
-    return std::nullopt;
-  }
-  return text.data();
-}
-
 // The files done, while the status bar reads "Working: N of M files"; 0 otherwise.
 std::size_t filesDone(HWND status) {
   const std::wstring prefix = L"Working: ";
   const std::wstring text = textOf(status).value_or(L"");
   return text.starts_with(prefix) ? std::stoul(text.substr(prefix.size())) : 0;
-}
-
-std::size_t rowCount(HWND list) {
-  return static_cast<std::size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
 HWND focusOf(const Desk& desk) {

@@ -159,6 +159,14 @@ TEST(DeskResults, StampsThatAResetErases) {
   EXPECT_EQ(stampsAmong({&rows[1], &rows[2]}), 0u);
 }
 
+TEST(DeskResults, StampsThatAStampReplaces) {
+  const Row rows[] = {row("a", kOk, "0x11111111", "0x11111111"), row("b", kCrcEmpty, "0x00000000"),
+                      row("c", kCannotOpen), row("d", kCrcDifferent, "0x22222222", "0x33333333"),
+                      row("e", kCrcDifferent, "0x44444444", "0x55555555")};
+  EXPECT_EQ(stampsDiffering({&rows[0], &rows[1], &rows[2], &rows[3], &rows[4]}), 2u);
+  EXPECT_EQ(stampsDiffering({&rows[0], &rows[1], &rows[2]}), 0u);
+}
+
 TEST(DeskResults, CopyIsTabSeparatedWithAHeader) {
   ResultTable t(PathForm::kWtf8);
   t.add(row("C:\\cat\\a.xml", kOk, "0xB50E504C", "0xB50E504C"));
