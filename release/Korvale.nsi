@@ -118,7 +118,8 @@ Var ScopeMe
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${DESK}"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION RunDesk
 !define MUI_FINISHPAGE_RUN_TEXT "Run Korvale"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\Korvale.chm"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the user guide"
@@ -203,7 +204,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (c) 2026 the K
   ${EndIf}
 !macroend
 
-; SHELL_NOTIFY: Explorer reads the commands of file types and folders again.
+; Explorer reads the commands of file types and folders again.
 !macro ShellNotify
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 !macroend
@@ -865,6 +866,17 @@ Function ScopePageLeave
     Abort
   ${EndIf}
   Call ApplyScope
+FunctionEnd
+
+; The finish page's "Run Korvale". An elevated setup starts the results window through the
+; desktop's own Explorer, so that it runs with the user's usual rights: an elevated window would
+; be refused the files that Explorer's commands and drag and drop later hand to it.
+Function RunDesk
+  ${If} $IsAdmin == "true"
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${DESK}"'
+  ${Else}
+    Exec '"$INSTDIR\${DESK}"'
+  ${EndIf}
 FunctionEnd
 
 ; A file that could not be written even after RequireInstallationNotInUse (a program started

@@ -20,6 +20,7 @@ value() {  # value KEY NAME: the data of a registry value, empty if there is non
 }
 registration='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 data=$prefix/drive_c/KorvaleVerbs
+errors=$(mktemp)
 close_windows() {
   run taskkill /f /im KorvaleDesk.exe >/dev/null 2>&1 || true
   run "$probe_desk" windows 0 30 >/dev/null || fail "a results window stayed open"
@@ -34,7 +35,7 @@ uninstall() {  # the installation for the user, as a run that failed half-way ma
 clean() {
   close_windows
   uninstall
-  rm -rf "$data"
+  rm -rf "$data" "$errors"
 }
 clean
 trap clean EXIT
@@ -62,11 +63,15 @@ verb() {
   done
   shift
   expected=("$@")
-  run "$shell_verb" HKCU "$key" "${items[@]}" >/dev/null || fail "$name: the command did not start"
+  local started=0
+  run "$shell_verb" HKCU "$key" "${items[@]}" >"$errors" 2>&1 || started=$?
+  ((started == 0)) || fail "$name: the command did not start (status $started): $(cat "$errors")"
   local confirm=()
   [[ "$key" != *KorvaleStamp ]] || confirm=(--confirm)
-  seen=$(run "$probe_desk" "${confirm[@]}" rows "$rows" 60 | tr -d '\r') ||
-    fail "$name: no single window with $rows rows: $seen"
+  local said=0
+  seen=$(run "$probe_desk" "${confirm[@]}" rows "$rows" 60 2>"$errors" | tr -d '\r') || said=$?
+  ((said == 0)) || fail "$name: no single window with $rows rows (probe status $said): $seen
+$(cat "$errors")"
   [ "$(sed -n 1p <<<"$seen")" == "windows 1" ] || fail "$name: $(sed -n 1p <<<"$seen")"
   [ "$(sed 1d <<<"$seen" | sort)" == "$(printf '%s\n' "${expected[@]}" | sort)" ] ||
     fail "$name: the rows are"$'\n'"$(sed 1d <<<"$seen")"
