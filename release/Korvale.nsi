@@ -41,6 +41,7 @@ Target ${TARGET}
 !include FileFunc.nsh
 !include Sections.nsh
 !include nsDialogs.nsh
+!include x64.nsh
 
 !define SETUP_LOCK "Korvale.Setup"
 !define DRIVE_CDROM "5"
@@ -159,6 +160,22 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (c) 2026 the K
   !endif
 !macroend
 
+; The classes that Explorer reads: a 32-bit setup on 64-bit Windows writes its commands into
+; the 64-bit view, the one 64-bit Explorer reads (Windows shares most of Software\Classes
+; between the views anyway); on 32-bit Windows there is one view, and no SetRegView 64.
+!macro EnterClassesView
+  !if ${TARGET} != "amd64-unicode"
+    ${If} ${RunningX64}
+      SetRegView 64
+    ${EndIf}
+  !endif
+!macroend
+!macro LeaveClassesView
+  !if ${TARGET} != "amd64-unicode"
+    SetRegView default
+  !endif
+!macroend
+
 ; The scope in $Scope: its Start menu, its registry hive (SHCTX) and its shell folders.
 !macro EnterScope
   ${If} $Scope == "CurrentUser"
@@ -238,6 +255,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (c) 2026 the K
 ; The Explorer commands go (their keys are Korvale's by name), and the keys above them that the
 ; setup made, once empty.
 !macro RemoveVerbs
+  !insertmacro EnterClassesView
   DeleteRegKey SHCTX "${FILE_VERBS}\KorvaleCheck"
   DeleteRegKey SHCTX "${FILE_VERBS}\KorvaleStamp"
   DeleteRegKey SHCTX "${FOLDER_VERBS}\KorvaleCheck"
@@ -250,6 +268,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (c) 2026 the K
   !insertmacro DeleteCreatedKey ${KEY_FOLDER_VERBS} "${FOLDER_VERBS}"
   !insertmacro DeleteCreatedKey ${KEY_DIRECTORY} "Software\Classes\Directory"
   !insertmacro DeleteCreatedKey ${KEY_CLASSES} "Software\Classes"
+  !insertmacro LeaveClassesView
   !insertmacro ShellNotify
 !macroend
 
@@ -572,6 +591,7 @@ SectionEnd
 ; gathers them into one); the Player model shows it for any number of them, where the default
 ; hides it beyond 15.
 Section "Explorer commands" SecVerbs
+  !insertmacro EnterClassesView
   !insertmacro NoteMissingKey ${KEY_CLASSES} "Software\Classes"
   !insertmacro NoteMissingKey ${KEY_FILE_TYPES} "Software\Classes\SystemFileAssociations"
   !insertmacro NoteMissingKey ${KEY_FILE_TYPE} "Software\Classes\SystemFileAssociations\.xml"
@@ -580,7 +600,9 @@ Section "Explorer commands" SecVerbs
   !insertmacro NoteMissingKey ${KEY_FOLDER_VERBS} "${FOLDER_VERBS}"
   !insertmacro NoteMissingKey ${KEY_BACKGROUND} "Software\Classes\Directory\Background"
   !insertmacro NoteMissingKey ${KEY_BACKGROUND_VERBS} "${BACKGROUND_VERBS}"
+  !insertmacro LeaveClassesView
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "CreatedKeys" $CreatedKeys
+  !insertmacro EnterClassesView
   !insertmacro WriteVerb "${FILE_VERBS}\KorvaleCheck" "Check with Korvale" \
     '"$INSTDIR\${DESK}" "%1"' "Player"
   !insertmacro WriteVerb "${FILE_VERBS}\KorvaleStamp" "Stamp with Korvale" \
@@ -589,6 +611,7 @@ Section "Explorer commands" SecVerbs
     '"$INSTDIR\${DESK}" "%1"' "Player"
   !insertmacro WriteVerb "${BACKGROUND_VERBS}\KorvaleCheck" "Check XML files with Korvale" \
     '"$INSTDIR\${DESK}" "%V"' ""
+  !insertmacro LeaveClassesView
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "ExplorerVerbs" 1
   !insertmacro ShellNotify
 SectionEnd
