@@ -71,9 +71,10 @@ program_files=$(value 'HKLM\Software\Microsoft\Windows\CurrentVersion' ProgramFi
 # reads, both PATHs) and the file trees (both programs folders, both Start menus, Send To).
 # Wine's own entries that change while programs merely run are left out, each for its reason:
 volatile=(
-  # the shell's cache of the known folders' paths, written whenever a program asks for one
-  '^\[HKEY_(CURRENT_USER|LOCAL_MACHINE)\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\]'
-  # Wine's desktop records the file associations and menu entries it exported to the host
+  # Wine's desktop process makes these two keys (where it records what it exported to the
+  # host's menus) when it starts and finds them missing: seen made by a desktop started anew
+  # after the prefix's first session; the warm-up above starts it as a rule, but a desktop
+  # that ends between two snapshots starts again
   '^\[HKEY_CURRENT_USER\\Software\\Wine\\(FileOpenAssociations|MenuFiles)\]'
 )
 volatile_pattern=$(IFS='|'; echo "${volatile[*]}")
