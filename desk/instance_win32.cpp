@@ -67,29 +67,36 @@ bool handTo(HWND window, const std::vector<uint8_t>& message) {
 SingleInstance::SingleInstance() {
   const std::wstring name = L"Local\\Korvale.Desk." + userTag();
   lock_ = CreateMutexW(nullptr, FALSE, name.c_str());
-  block_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG64),
+  block_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
                               (name + L".Window").c_str());
   if (block_) {
-    published_ = static_cast<volatile LONG64*>(
-        MapViewOfFile(block_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG64)));
+    shared_ = static_cast<Shared*>(
+        MapViewOfFile(block_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
   }
 }
 
 SingleInstance::~SingleInstance() {
   release();
-  if (published_) UnmapViewOfFile(const_cast<LONG64*>(published_));
+  if (shared_) UnmapViewOfFile(shared_);
   if (block_) CloseHandle(block_);
   if (lock_) CloseHandle(lock_);
 }
 
 SingleInstance::Start SingleInstance::start(const std::vector<uint8_t>* message) {
-  if (!lock_ || !published_) return Start::kAlone;
-  const DWORD waited = WaitForSingleObject(lock_, kLockWait);
-  // Abandoned: a start ended while it held the lock; what it left is checked below.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return Start::kAlone;
+  if (!lock_ || !shared_) return Start::kAlone;
+  // Many starts at once take the lock in turn: wait as long as it passes from one to the next,
+  // and give up only when it has not for kLockWait.
+  for (LONG64 turns = InterlockedCompareExchange64(&shared_->turns, 0, 0);;) {
+    const DWORD waited = WaitForSingleObject(lock_, kLockWait);
+    // Abandoned: a start ended while it held the lock; what it left is checked below.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) break;
+    const LONG64 now = InterlockedCompareExchange64(&shared_->turns, 0, 0);
+    if (waited != WAIT_TIMEOUT || now == turns) return Start::kAlone;
+    turns = now;
+  }
   held_ = true;
-  const auto window =
-      reinterpret_cast<HWND>(static_cast<intptr_t>(InterlockedCompareExchange64(published_, 0, 0)));
+  const auto window = reinterpret_cast<HWND>(
+      static_cast<intptr_t>(InterlockedCompareExchange64(&shared_->window, 0, 0)));
   if (isDeskWindow(window)) {
     if (!message) {  // the window stays the one that takes requests
       release();
@@ -106,19 +113,21 @@ SingleInstance::Start SingleInstance::start(const std::vector<uint8_t>* message)
 
 void SingleInstance::publish(HWND window) {
   if (!held_) return;
-  InterlockedExchange64(published_, static_cast<LONG64>(reinterpret_cast<intptr_t>(window)));
+  InterlockedExchange64(&shared_->window, static_cast<LONG64>(reinterpret_cast<intptr_t>(window)));
   release();
 }
 
 void SingleInstance::withdraw(HWND window) {
-  if (published_) {
-    InterlockedCompareExchange64(published_, 0,
+  if (shared_) {
+    InterlockedCompareExchange64(&shared_->window, 0,
                                  static_cast<LONG64>(reinterpret_cast<intptr_t>(window)));
   }
 }
 
 void SingleInstance::release() {
-  if (held_) ReleaseMutex(lock_);
+  if (!held_) return;
+  InterlockedIncrement64(&shared_->turns);
+  ReleaseMutex(lock_);
   held_ = false;
 }
 

@@ -4,9 +4,10 @@
 // Two named objects of the session, named after the user's SID (so that two users of one
 // session never meet): a mutex, the lock under which a start looks for the window and, finding
 // none, makes its own; and a small shared block that holds the window that takes requests.
-//  - A start waits for the lock (at most kLockWait). Whoever holds it is making the window, or
-//    handing over to it, which takes a moment: so a second start waits until the first has its
-//    window, then hands over, and many starts at once hand over one after the other.
+//  - A start waits for the lock. Whoever holds it is making the window, or handing over to it,
+//    which takes a moment: so a second start waits until the first has its window, then hands
+//    over, and many starts at once hand over one after the other. The wait is bounded: it ends
+//    when the lock has not passed from one start to the next for kLockWait.
 //  - Holding the lock: a window published and alive takes the request (a window that closes
 //    refuses it); else this start opens its own window, publishes it and only then gives the
 //    lock back. A start that does not get the lock in time opens a window of its own, which it
@@ -24,8 +25,12 @@ namespace korvale::desk {
 
 class SingleInstance {
  public:
-  static constexpr DWORD kLockWait = 10000;  // ms: a first start under load makes its window
-  static constexpr UINT kSendWait = 10000;   // ms for the window to answer
+  // ms: a first start makes its window in a fraction of a second, even under the load of many
+  // starts at once; the lane's emulated machine takes ten times as long.
+  static constexpr DWORD kLockWait = 10000;
+  // ms for the window to answer: well below kLockWait, so that the starts waiting behind one
+  // whose window does not answer still get the lock in time, from the window it then makes.
+  static constexpr UINT kSendWait = 5000;
 
   SingleInstance();
   ~SingleInstance();
@@ -48,9 +53,15 @@ class SingleInstance {
  private:
   void release();
 
+  // The shared block, zeroed when the session's first start makes it.
+  struct Shared {
+    LONG64 window;  // the window that takes requests (an HWND), 0 for none
+    LONG64 turns;   // how many times a start has given the lock back
+  };
+
   HANDLE lock_ = nullptr;
   HANDLE block_ = nullptr;
-  volatile LONG64* published_ = nullptr;
+  Shared* shared_ = nullptr;
   bool held_ = false;
 };
 

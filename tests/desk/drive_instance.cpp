@@ -6,13 +6,17 @@
 // exit status are checked on the way); /stamp handed over to the open window asks, and once
 // confirmed stamps the file (only the eight digits change); /stamp alone and an unknown switch
 // each say why in a message box and end with status 2; a path after -- that looks like a
-// switch is a path. No step ever shows a second window.
+// switch is a path. No step ever shows a second window. Last, the window published for later
+// starts, withdrawn when it closes, and passed over once its process was killed; and a window
+// that does not answer, whose next start opens a window of its own rather than lose its file.
 //
 // Usage: drive_instance KORVALEDESK_EXE PROBE_DESK_EXE
 //        drive_instance KORVALEDESK_EXE PROBE_DESK_EXE --measure N
 // The second form only measures: N starts with one path each, started in a loop, until one
 // window lists all N files; it prints the time and asserts nothing about it.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <algorithm>
 #include <array>
@@ -82,7 +86,7 @@ class WindowWatch {
           while (!stop_) {
             const std::size_t now = deskWindows().size();
             if (now > most_) most_ = now;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
           }
         }) {}
   ~WindowWatch() {
@@ -360,6 +364,106 @@ void manyAtOnce(const std::wstring& root) {
   for (const Started& started : starts) CloseHandle(started.process);
 }
 
+// The window of `process`, once it holds `rows` rows with nothing in hand.
+std::optional<DeskParts> windowOf(DWORD process, std::size_t rows) {
+  std::optional<DeskParts> found;
+  waitFor(
+      [&] {
+        for (const DeskParts& desk : deskWindows()) {
+          if (desk.process == process && rowCount(desk.list) == rows && settled(desk.window) &&
+              idleWithFiles(desk.status, rows)) {
+            found = desk;
+          }
+        }
+        return found.has_value();
+      },
+      kWait);
+  return found;
+}
+
+// A window that does not answer (its thread suspended here) loses no start's paths: the start
+// opens a window of its own, which later starts then find.
+void unansweringWindow(const std::wstring& root) {
+  const std::wstring one = root + L"\\one.xml", two = root + L"\\sub\\two.xml";
+  const std::wstring sent = root + L"\\sent.xml";
+  const Started first = start(L"\"" + one + L"\"");
+  const std::optional<DeskParts> stuck = oneWindowWith(1);
+  check(stuck.has_value(), "a window to stop");
+  if (!stuck) return;
+  HANDLE thread =
+      OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(stuck->window, nullptr));
+  check(thread && SuspendThread(thread) != static_cast<DWORD>(-1), "the window's thread stops");
+
+  const Started next = start(L"\"" + sent + L"\"");
+  const std::optional<DeskParts> own = windowOf(next.id, 1);
+  check(own && pathsShown(*own) == std::set<std::string>{utf8(sent)},
+        "a start that gets no answer lists its file in a window of its own");
+  const Started later = start(L"\"" + two + L"\"");
+  check(exitOf(later) == 0u, "a later start hands over: status 0");
+  const std::optional<DeskParts> joined = windowOf(next.id, 2);
+  check(joined && pathsShown(*joined) == std::set<std::string>{utf8(sent), utf8(two)},
+        "the later start's file joins the window that answers");
+
+  if (thread) {
+    ResumeThread(thread);
+    CloseHandle(thread);
+  }
+  check(windowOf(first.id, 1).has_value(), "the stopped window goes on, with its own row");
+  PostMessageW(stuck->window, WM_CLOSE, 0, 0);
+  check(exitOf(first) == 0u, "the stopped window closes");
+  if (own) closeDesk(*own, next);
+  for (const Started& started : {first, next, later}) CloseHandle(started.process);
+}
+
+// The block the starts share (desk/instance_win32.h), held open here so that it outlives the
+// windows: the window published in it, withdrawn when it closes; one left there by a process
+// that was killed is passed over by the next start, which publishes its own.
+void publishedWindow(const std::wstring& root) {
+  std::wstring sid;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<uint8_t> user(size);
+    wchar_t* text = nullptr;
+    if (GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) {
+      sid = text;
+      LocalFree(text);
+    }
+    CloseHandle(token);
+  }
+  HANDLE block = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16,
+                                    (L"Local\\Korvale.Desk." + sid + L".Window").c_str());
+  const auto* shared =
+      block ? static_cast<const volatile LONG64*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 16))
+            : nullptr;
+  check(shared != nullptr, "the shared block opens (" + utf8(sid) + ")");
+  if (!shared) return;
+  const auto published = [&] { return reinterpret_cast<HWND>(static_cast<intptr_t>(shared[0])); };
+
+  const Started killed = start(L"\"" + root + L"\\one.xml\"");
+  const std::optional<DeskParts> first = oneWindowWith(1);
+  check(first && published() == first->window, "the window is published");
+  TerminateProcess(killed.process, 9);
+  WaitForSingleObject(killed.process, kExitWait);
+  CloseHandle(killed.process);
+  check(
+      waitFor([] { return deskWindows().empty(); }, kWait) && first && published() == first->window,
+      "a killed window's process leaves its window published");
+
+  const Started next = start(L"\"" + root + L"\\sent.xml\"");
+  const std::optional<DeskParts> second = oneWindowWith(1);
+  check(second && second->process == next.id && published() == second->window &&
+            pathsShown(*second) == std::set<std::string>{utf8(root + L"\\sent.xml")},
+        "the next start passes over the dead window and publishes its own");
+  if (second) closeDesk(*second, next);
+  check(published() == nullptr, "a window that closes withdraws itself");
+  CloseHandle(next.process);
+  UnmapViewOfFile(const_cast<LONG64*>(shared));
+  CloseHandle(block);
+}
+
 // N starts of one path each, started in a loop: the time until one window lists them all.
 void measure(const std::wstring& root, int count) {
   const std::wstring folder = root + L"\\measure";
@@ -428,8 +532,16 @@ int main(int argc, char** argv) {
   if (measuring) {
     measure(root, std::atoi(argv[4]));
   } else {
-    twoQuickStarts(root);
-    manyAtOnce(root);
+    const auto begin = std::chrono::steady_clock::now();
+    const auto step = [&](void (*run)(const std::wstring&), const char* name) {
+      run(root);
+      std::printf("%s: done after %.1f s\n", name,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    };
+    step(twoQuickStarts, "two quick starts");
+    step(manyAtOnce, "many at once");
+    step(publishedWindow, "the published window");
+    step(unansweringWindow, "a window that does not answer");
   }
   removeTree(root);
   std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
