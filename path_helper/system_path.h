@@ -1,5 +1,6 @@
-// system_path.h: the machine-wide PATH as the system stores it, and the announcement that
-// the environment changed. One implementation per platform; only Windows has one.
+// system_path.h: PATH as the system stores it, the machine's or the user's, and the
+// announcement that the environment changed. One implementation per platform; only Windows
+// has one.
 #ifndef KORVALE_SYSTEM_PATH_H
 #define KORVALE_SYSTEM_PATH_H
 
@@ -11,12 +12,15 @@
 
 namespace korvale::path {
 
-// Reads the value, of any length; an absent value reads as empty. Nothing, with a reason
-// in `error`, when it cannot be read or is not text.
-std::optional<StoredValue> readSystemPath(std::string& error);
+// Reads the value, of any length; an absent value reads as empty, and says so (`exists`).
+// Nothing, with a reason in `error`, when it cannot be read or is not text.
+std::optional<StoredValue> readStoredPath(Scope scope, std::string& error);
 
 // Stores the value with the kind it was read with. False, with a reason, on failure.
-bool writeSystemPath(const StoredValue& value, std::string& error);
+bool writeStoredPath(Scope scope, const StoredValue& value, std::string& error);
+
+// Deletes the value. False, with a reason, on failure.
+bool eraseStoredPath(Scope scope, std::string& error);
 
 // The system's expansion of %NAME% references, for recognising entries.
 std::wstring expandReferences(std::wstring_view text);

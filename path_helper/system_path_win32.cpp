@@ -1,5 +1,5 @@
-// The machine-wide PATH in the registry, read and written whole with the registry API, so
-// no length limit of the caller applies to it.
+// PATH in the registry, the machine's (the system environment) or the user's (HKCU\Environment),
+// read and written whole with the registry API, so no length limit of the caller applies to it.
 #include <windows.h>
 
 #include <vector>
@@ -9,18 +9,29 @@
 namespace korvale::path {
 namespace {
 
-constexpr wchar_t environmentKey[] =
+constexpr wchar_t machineEnvironmentKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr wchar_t userEnvironmentKey[] = L"Environment";
 constexpr wchar_t pathName[] = L"Path";
 
-std::string failure(const char* what, LSTATUS status) {
-  return std::string(what) + " (system error " + std::to_string(status) + ")";
+const char* whose(Scope scope) { return scope == Scope::user ? "user" : "system"; }
+
+std::string failure(const std::string& what, LSTATUS status) {
+  return what + " (system error " + std::to_string(status) + ")";
 }
 
 class Key {
  public:
-  explicit Key(REGSAM access) {
-    status_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, environmentKey, 0, access, &key_);
+  // Writing makes the user's environment key when it is missing (a new profile may have
+  // none); the system's always exists.
+  enum Use { read, write };
+  Key(Scope scope, REGSAM access, Use use) {
+    status_ = scope == Scope::machine
+                  ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, machineEnvironmentKey, 0, access, &key_)
+              : use == write
+                  ? RegCreateKeyExW(HKEY_CURRENT_USER, userEnvironmentKey, 0, nullptr, 0, access,
+                                    nullptr, &key_, nullptr)
+                  : RegOpenKeyExW(HKEY_CURRENT_USER, userEnvironmentKey, 0, access, &key_);
   }
   ~Key() {
     if (status_ == ERROR_SUCCESS) RegCloseKey(key_);
@@ -37,10 +48,15 @@ class Key {
 
 }  // namespace
 
-std::optional<StoredValue> readSystemPath(std::string& error) {
-  const Key key(KEY_QUERY_VALUE);
+std::optional<StoredValue> readStoredPath(Scope scope, std::string& error) {
+  const Key key(scope, KEY_QUERY_VALUE, Key::read);
+  if (scope == Scope::user && key.status() == ERROR_FILE_NOT_FOUND) {
+    StoredValue none;
+    none.exists = false;
+    return none;
+  }
   if (key.status() != ERROR_SUCCESS) {
-    error = failure("cannot open the system environment", key.status());
+    error = failure(std::string("cannot open the ") + whose(scope) + " environment", key.status());
     return std::nullopt;
   }
   // The value may grow between the size query and the read: ask again until it fits.
@@ -57,13 +73,17 @@ std::optional<StoredValue> readSystemPath(std::string& error) {
     data.resize(status == ERROR_SUCCESS ? size : 0);
     break;
   }
-  if (status == ERROR_FILE_NOT_FOUND) return StoredValue{};
+  if (status == ERROR_FILE_NOT_FOUND) {
+    StoredValue none;
+    none.exists = false;
+    return none;
+  }
   if (status != ERROR_SUCCESS) {
-    error = failure("cannot read the system PATH", status);
+    error = failure(std::string("cannot read the ") + whose(scope) + " PATH", status);
     return std::nullopt;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) {
-    error = "the system PATH is not stored as text";
+    error = std::string("the ") + whose(scope) + " PATH is not stored as text";
     return std::nullopt;
   }
   return fromRegistryData(
@@ -71,10 +91,11 @@ std::optional<StoredValue> readSystemPath(std::string& error) {
       type == REG_EXPAND_SZ);
 }
 
-bool writeSystemPath(const StoredValue& value, std::string& error) {
-  const Key key(KEY_SET_VALUE);
+bool writeStoredPath(Scope scope, const StoredValue& value, std::string& error) {
+  const Key key(scope, KEY_SET_VALUE, Key::write);
   if (key.status() != ERROR_SUCCESS) {
-    error = failure("cannot open the system environment for writing", key.status());
+    error = failure(std::string("cannot open the ") + whose(scope) + " environment for writing",
+                    key.status());
     return false;
   }
   const std::wstring data = toRegistryData(value);
@@ -83,7 +104,18 @@ bool writeSystemPath(const StoredValue& value, std::string& error) {
                      reinterpret_cast<const BYTE*>(data.data()),
                      static_cast<DWORD>(data.size() * sizeof(wchar_t)));
   if (status != ERROR_SUCCESS) {
-    error = failure("cannot write the system PATH", status);
+    error = failure(std::string("cannot write the ") + whose(scope) + " PATH", status);
+    return false;
+  }
+  return true;
+}
+
+bool eraseStoredPath(Scope scope, std::string& error) {
+  const Key key(scope, KEY_SET_VALUE, Key::read);
+  LSTATUS status = key.status();
+  if (status == ERROR_SUCCESS) status = RegDeleteValueW(key.get(), pathName);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    error = failure(std::string("cannot delete the ") + whose(scope) + " PATH", status);
     return false;
   }
   return true;

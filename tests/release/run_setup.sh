@@ -90,10 +90,11 @@ version=$(run 'C:\KorvaleTest1\KorvaleBatch.exe' --version | tr -d '\r')
 expect_value DisplayName Korvale
 expect_value DisplayVersion 1.0.20120528
 expect_value Publisher 'The Korvale developers'
-expect_value DisplayIcon 'C:\KorvaleTest1\Korvale.exe,0'
+expect_value DisplayIcon 'C:\KorvaleTest1\KorvaleDesk.exe,0'
 expect_value InstallLocation 'C:\KorvaleTest1'
-expect_value UninstallString '"C:\KorvaleTest1\Uninstall.exe"'
-expect_value QuietUninstallString '"C:\KorvaleTest1\Uninstall.exe" /S'
+expect_value InstallScope AllUsers
+expect_value UninstallString '"C:\KorvaleTest1\Uninstall.exe" /AllUsers'
+expect_value QuietUninstallString '"C:\KorvaleTest1\Uninstall.exe" /AllUsers /S'
 expect_value NoModify 0x1
 expect_value NoRepair 0x1
 size=$(value "$uninstall_key" EstimatedSize)
@@ -102,8 +103,8 @@ kib=$(du -k --apparent-size -c "$folder"/* | tail -n 1 | cut -f 1)
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations"
 [ -z "$(value "$uninstall_key" DisplayName 32)" ] || fail "registered in the 32-bit view"
 shortcuts "a default install" yes
-grep -qaF 'C:\KorvaleTest1\Korvale.exe' "$shortcut" ||
-  fail "the shortcut does not lead to the installed program"
+grep -qaF 'C:\KorvaleTest1\KorvaleDesk.exe' "$shortcut" ||
+  fail "the shortcut does not lead to the installed results window"
 grep -qaF 'C:\KorvaleTest1\Korvale.chm' "$guide_shortcut" ||
   fail "the guide's shortcut does not lead to the installed guide"
 expect_path "without /PATH=1" "$long_path"
@@ -193,8 +194,12 @@ mkdir "$folder/README.md"
 installs 4 /S
 rmdir "$folder/README.md"
 
-# A bad option value stops the setup before it changes anything.
+# A bad option value stops the setup before it changes anything, and so do both scopes at once.
 installs 6 /S /PATH=yes
+installs 6 /S /VERBS=2
+installs 6 /S /SENDTO=
+installs 6 /S /AllUsers /CurrentUser
+installs 6 /S /AllUsersX
 
 # Given another folder, the installation moves there with its registration, shortcut and PATH
 # entry, and the old folder goes.
@@ -204,7 +209,7 @@ expect_value PathEntry 'C:\KorvaleTest2'
 expect_path "after a move" "$long_path;C:\\KorvaleTest2"
 [ ! -e "$folder" ] || fail "left in the old folder: $(ls "$folder")"
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations after the move"
-grep -qaF 'C:\KorvaleTest2\Korvale.exe' "$shortcut" || fail "the shortcut did not move along"
+grep -qaF 'C:\KorvaleTest2\KorvaleDesk.exe' "$shortcut" || fail "the shortcut did not move along"
 grep -qaF 'C:\KorvaleTest2\Korvale.chm' "$guide_shortcut" ||
   fail "the guide's shortcut did not move along"
 folder=$drive_c/KorvaleTest2

@@ -2,7 +2,9 @@
 # Korvale's installer, silently: a folder it cannot install into (a drive root, a folder it
 # cannot write) ends it with status 7 before it writes anything; it installs the program, which
 # runs from there; given another folder it moves the installation there, leaving one copy; and
-# the uninstaller removes it.
+# the uninstaller removes it. Then for the user alone (/CurrentUser): into the user's own
+# programs folder, registered in HKCU only, refused for everyone meanwhile (status 9), and
+# removed by its uninstaller, which finds its registration there.
 #   run_setup_silent.sh WINE_RUN PREFIX SETUP
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3
@@ -14,6 +16,7 @@ locked=$drive_c/KorvaleLocked
 default_folder="$drive_c/Program Files/Korvale"
 drive_k=$prefix/dosdevices/k:
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
+user_uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 installed_files=(Korvale.exe KorvaleBatch.exe KorvaleDesk.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
   Uninstall.exe)
 failures=0
@@ -26,8 +29,8 @@ installs() {  # installs STATUS ARGS...: the installer's exit status is STATUS
   run "$setup" "${@:2}" || status=$?
   [ "$status" == "$1" ] || fail "setup ${*:2}: exit status $status, expected $1"
 }
-registered() {  # the folder the registration names; empty when there is none
-  { run reg query "$uninstall_key" /v InstallLocation 2>/dev/null || true; } | tr -d '\r' |
+registered() {  # registered [KEY]: the folder the registration names; empty when there is none
+  { run reg query "${1:-$uninstall_key}" /v InstallLocation 2>/dev/null || true; } | tr -d '\r' |
     sed -n 's/^ *InstallLocation \{4\}REG_SZ \{4\}//p'
 }
 wrote_nothing() {  # wrote_nothing CASE: no registration, nothing in the default folder
@@ -39,6 +42,10 @@ clean() {
   [ ! -d "$locked" ] || chattr -i "$locked"
   [ ! -L "$drive_k" ] || rm -rf "$(readlink "$drive_k")" "$drive_k"
   rm -rf "$target" "$moved" "$locked" "$default_folder"
+  local user_folder
+  user_folder=$(registered "$user_uninstall_key")
+  [ -z "$user_folder" ] || rm -rf "$(run winepath -u "$user_folder" | tr -d '\r')"
+  run reg delete "$user_uninstall_key" /f >/dev/null 2>&1 || true
 }
 clean
 trap clean EXIT
@@ -82,5 +89,28 @@ for file in "${installed_files[@]}"; do
 done
 [ -z "$(registered)" ] || fail "registration left after uninstall"
 
-((failures == 0)) && echo "refused what it cannot install into; installed, ran, moved and uninstalled"
+# For the user alone.
+installs 0 /S /CurrentUser /SHORTCUT=0 /VERBS=0 /SENDTO=0
+user_folder=$(registered "$user_uninstall_key")
+case "$user_folder" in
+  *'\AppData\Local\Programs\Korvale') ;;
+  *) fail "installed for the user into '$user_folder'" ;;
+esac
+[ -z "$(registered)" ] || fail "installed for the user, registered for everyone"
+user_files=$(run winepath -u "${user_folder:-C:\nowhere}" | tr -d '\r')
+for file in "${installed_files[@]}"; do
+  [ -f "$user_files/$file" ] || fail "$file not installed for the user"
+done
+installs 9 /S /AllUsers
+[ -z "$(registered)" ] || fail "installed for everyone beside the user's installation"
+[ ! -e "$default_folder" ] || fail "installed into the default folder beside the user's installation"
+run "$user_folder\Uninstall.exe" /S "_?=$user_folder" || fail "uninstall for the user: exit status $?"
+for file in "${installed_files[@]}"; do
+  [ "$file" == Uninstall.exe ] || [ ! -e "$user_files/$file" ] || fail "$file left after uninstall"
+done
+[ -z "$(registered "$user_uninstall_key")" ] || fail "the user's registration left after uninstall"
+rm -rf "$user_files"
+
+((failures == 0)) &&
+  echo "refused what it cannot install into; installed, ran, moved and uninstalled, for everyone and for the user"
 exit $((failures > 0))

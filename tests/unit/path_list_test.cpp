@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "command.h"
 
 namespace korvale::path {
@@ -199,7 +201,10 @@ TEST(PathCommand, AnswersTable) {
        L""},
       {L"remove", folder, L"C:\\Windows\0C:\\Program Files\\Korvale\0"sv, true, 1, "not on PATH",
        L""},
-      {L"delete", folder, L"C:\\Windows\0"sv, true, 2, "usage: PathHelper add|remove FOLDER", L""},
+      {L"remove-created", folder, L"C:\\Windows;C:\\Program Files\\Korvale\0"sv, true, 0,
+       "removed from PATH", L"C:\\Windows\0"sv},
+      {L"delete", folder, L"C:\\Windows\0"sv, true, 2,
+       "usage: PathHelper [--user] add|remove|remove-created FOLDER", L""},
   };
   for (const auto& c : cases) {
     const std::string label =
@@ -213,6 +218,87 @@ TEST(PathCommand, AnswersTable) {
       EXPECT_EQ(toRegistryData(*reply.store), c.written) << label;
       EXPECT_EQ(reply.store->expandable, c.expandable) << label;
     }
+  }
+}
+
+// A user's PATH is often no value at all: add makes it (status 3, so that the setup records it
+// as its own), and remove-created deletes it again once the entry was all it held. A value
+// that was there before, even empty, is only ever written.
+TEST(PathCommand, AValueThatDidNotExist) {
+  StoredValue none;
+  none.exists = false;
+  const Reply added = runCommand(L"add", folder, none, fakeExpand);
+  EXPECT_EQ(added.status, 3);
+  EXPECT_STREQ(added.message, "added to PATH (a new value)");
+  ASSERT_TRUE(added.store.has_value());
+  EXPECT_TRUE(added.store->exists);
+  EXPECT_TRUE(added.store->expandable);
+  EXPECT_EQ(toRegistryData(*added.store), L"C:\\Program Files\\Korvale\0"sv);
+  EXPECT_FALSE(added.erase);
+
+  const Reply removed = runCommand(L"remove-created", folder, *added.store, fakeExpand);
+  EXPECT_EQ(removed.status, 0);
+  EXPECT_STREQ(removed.message, "removed from PATH (and the value, left empty)");
+  EXPECT_TRUE(removed.erase);
+  EXPECT_FALSE(removed.store.has_value());
+
+  // Only the value add made: remove leaves an empty value where it was.
+  const Reply kept = runCommand(L"remove", folder, *added.store, fakeExpand);
+  EXPECT_FALSE(kept.erase);
+  ASSERT_TRUE(kept.store.has_value());
+  EXPECT_EQ(toRegistryData(*kept.store), L"\0"sv);
+
+  // Something the user put after a NUL, or another entry added since, keeps the value.
+  const Reply hidden =
+      runCommand(L"remove-created", folder,
+                 fromRegistryData(L"C:\\Program Files\\Korvale\0C:\\Hidden\0"sv, true), fakeExpand);
+  EXPECT_FALSE(hidden.erase);
+  ASSERT_TRUE(hidden.store.has_value());
+  EXPECT_EQ(toRegistryData(*hidden.store), L"\0C:\\Hidden\0"sv);
+  const Reply other =
+      runCommand(L"remove-created", folder,
+                 fromRegistryData(L"C:\\Program Files\\Korvale;C:\\Tools\0"sv, true), fakeExpand);
+  EXPECT_FALSE(other.erase);
+  ASSERT_TRUE(other.store.has_value());
+  EXPECT_EQ(toRegistryData(*other.store), L"C:\\Tools\0"sv);
+
+  // An empty value that exists is the user's: add writes it, status 0.
+  const Reply intoEmpty = runCommand(L"add", folder, fromRegistryData(L""sv, true), fakeExpand);
+  EXPECT_EQ(intoEmpty.status, 0);
+  EXPECT_STREQ(intoEmpty.message, "added to PATH");
+  const Reply nothing = runCommand(L"remove-created", folder, none, fakeExpand);
+  EXPECT_EQ(nothing.status, 1);
+  EXPECT_FALSE(nothing.erase);
+  EXPECT_FALSE(nothing.store.has_value());
+}
+
+// The command line: an optional --user first, then a command and its one argument.
+TEST(PathCommand, ArgumentsTable) {
+  const struct {
+    std::vector<std::wstring_view> words;
+    bool valid;
+    Scope scope;
+    std::wstring_view command;
+  } cases[] = {
+      {{L"add", folder}, true, Scope::machine, L"add"},
+      {{L"remove", folder}, true, Scope::machine, L"remove"},
+      {{L"--user", L"add", folder}, true, Scope::user, L"add"},
+      {{L"--user", L"remove-created", folder}, true, Scope::user, L"remove-created"},
+      {{L"--user", L"remove", folder}, true, Scope::user, L"remove"},
+      {{L"add", folder, L"--user"}, false, Scope::machine, L""},
+      {{L"--user", L"add"}, false, Scope::machine, L""},
+      {{L"--user"}, false, Scope::machine, L""},
+      {{L"--machine", L"add", folder}, false, Scope::machine, L""},
+      {{L"delete", folder}, false, Scope::machine, L""},
+      {{}, false, Scope::machine, L""},
+  };
+  for (const auto& c : cases) {
+    const auto invocation = parseArguments(c.words);
+    ASSERT_EQ(invocation.has_value(), c.valid) << c.words.size();
+    if (!invocation) continue;
+    EXPECT_EQ(invocation->scope, c.scope);
+    EXPECT_EQ(invocation->command, c.command);
+    EXPECT_EQ(invocation->argument, folder);
   }
 }
 
