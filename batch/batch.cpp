@@ -103,7 +103,6 @@ int runBatch(const Options& options) {
     }
   }
   const std::unique_ptr<Folders> folders = systemFolders();
-  const DataFileOpener open = dataFileOpener(options.operation);
   const PathForm form = pathForm();
 
   ProgressLine progress(errorIsTerminal());
@@ -118,10 +117,11 @@ int runBatch(const Options& options) {
   const bool writes = options.operation != Operation::kCheck;
   OrderedRunner runner(
       options.jobs, kReadChunk,
-      [&](const std::string& path, std::span<uint8_t> buffer) -> Worked {
+      [&](const WalkedFile& file, std::span<uint8_t> buffer) -> Worked {
         try {
           std::unique_ptr<PendingFlush> pending;
-          Outcome outcome = runOperation(options.operation, path, buffer, nullptr, open, &pending);
+          Outcome outcome = runOperation(options.operation, file.path, buffer, nullptr,
+                                         dataFileOpener(options.operation, file), &pending);
           return {std::move(outcome), std::move(pending)};
         } catch (const std::bad_alloc&) {  // this file could not be had; the others may
           return Outcome{.code = kCannotOpen, .crcText = std::string(kFailSafeCRC32)};

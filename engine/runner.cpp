@@ -131,7 +131,7 @@ void OrderedRunner::workLoop(std::size_t bufferSize) {
     Slot& slot = slots_[next_++ - first_];
     active_.push_back(&slot.file);
     lock.unlock();
-    Worked worked = work_(slot.file.path, buffer);
+    Worked worked = work_(slot.file, buffer);
     lock.lock();
     if (worked.pending) {  // still held: it stays active until flushed
       ++unflushed_;

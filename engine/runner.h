@@ -40,8 +40,8 @@ struct Worked {
 
 class OrderedRunner {
  public:
-  // Works on one path with the calling worker's own buffer.
-  using Work = std::function<Worked(const std::string& path, std::span<uint8_t> buffer)>;
+  // Works on one file with the calling worker's own buffer.
+  using Work = std::function<Worked(const WalkedFile& file, std::span<uint8_t> buffer)>;
   // Receives the results in input order, one at a time; false stops the run.
   using Deliver = std::function<bool(const std::string& path, const Outcome& outcome)>;
 

@@ -37,16 +37,16 @@ TEST(Runner, InputOrderForEveryNumberOfWorkers) {
     std::atomic<int> inHand = 0, mostInHand = 0;
     OrderedRunner runner(
         workers, 16,
-        [&](const std::string& path, std::span<uint8_t> buffer) {
+        [&](const WalkedFile& file, std::span<uint8_t> buffer) {
           EXPECT_EQ(buffer.size(), 16u);
           const int now = ++inHand;
           for (int seen = mostInHand; now > seen && !mostInHand.compare_exchange_weak(seen, now);) {
           }
           // Completion order scrambled: some files take much longer than others.
-          std::minstd_rand random(static_cast<unsigned>(std::hash<std::string>{}(path)));
+          std::minstd_rand random(static_cast<unsigned>(std::hash<std::string>{}(file.path)));
           std::this_thread::sleep_for(std::chrono::microseconds(random() % 5 == 0 ? 2000 : 50));
           --inHand;
-          return Outcome{.code = 0, .crcText = path, .size = path.size()};
+          return Outcome{.code = 0, .crcText = file.path, .size = file.path.size()};
         },
         [&](const std::string& path, const Outcome& outcome) {
           EXPECT_EQ(outcome.crcText, path);
@@ -73,8 +73,8 @@ TEST(Runner, ASlowFileHoldsBackOnlyTheLinesAfterIt) {
   std::atomic<int> deliveredCount = 0;
   OrderedRunner runner(
       3, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
-        if (path == "f2") {
+      [&](const WalkedFile& file, std::span<uint8_t>) {
+        if (file.path == "f2") {
           while (!release) std::this_thread::sleep_for(1ms);
         }
         ++worked;
@@ -101,8 +101,8 @@ TEST(Runner, TheWindowBoundsWhatWaitsBehindASlowFile) {
   std::atomic<int> worked = 0;
   OrderedRunner runner(
       2, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
-        while (path == "f0" && !release) std::this_thread::sleep_for(1ms);
+      [&](const WalkedFile& file, std::span<uint8_t>) {
+        while (file.path == "f0" && !release) std::this_thread::sleep_for(1ms);
         ++worked;
         return Outcome{};
       },
@@ -149,15 +149,15 @@ TEST(Runner, TheSameFileIsNeverInTwoHands) {
   std::vector<std::string> delivered;
   OrderedRunner runner(
       4, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
+      [&](const WalkedFile& file, std::span<uint8_t>) {
         {
           std::lock_guard lock(mutex);
-          overlapped |= inHand.contains(key(path));
-          inHand.insert(key(path));
+          overlapped |= inHand.contains(key(file.path));
+          inHand.insert(key(file.path));
         }
         std::this_thread::sleep_for(1ms);
         std::lock_guard lock(mutex);
-        inHand.erase(inHand.find(key(path)));
+        inHand.erase(inHand.find(key(file.path)));
         return Outcome{};
       },
       [&](const std::string& path, const Outcome&) {
@@ -177,7 +177,7 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
   int delivered = 0;
   OrderedRunner runner(
       2, 16,
-      [&](const std::string&, std::span<uint8_t>) {
+      [&](const WalkedFile&, std::span<uint8_t>) {
         ++worked;
         std::this_thread::sleep_for(1ms);
         return Outcome{};
@@ -198,8 +198,8 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
 TEST(Runner, AWorkerThatThrowsStopsTheRunAndSaysWhat) {
   OrderedRunner runner(
       2, 16,
-      [](const std::string& path, std::span<uint8_t>) {
-        if (path == "f5") throw std::runtime_error("no memory left");
+      [](const WalkedFile& file, std::span<uint8_t>) {
+        if (file.path == "f5") throw std::runtime_error("no memory left");
         return Outcome{};
       },
       [](const std::string&, const Outcome&) { return true; });
@@ -214,7 +214,7 @@ TEST(Runner, TicksWhileWaiting) {
   std::atomic<bool> release = false;
   OrderedRunner runner(
       1, 16,
-      [&](const std::string&, std::span<uint8_t>) {
+      [&](const WalkedFile&, std::span<uint8_t>) {
         while (!release) std::this_thread::sleep_for(1ms);
         return Outcome{};
       },
@@ -308,10 +308,10 @@ TEST(Runner, DeferredFlushesOverlapAndEachLineWaitsForItsOwn) {
     constexpr unsigned kWorkers = 2, kFlushers = 8;
     OrderedRunner runner(
         kWorkers, 16,
-        [&](const std::string& path, std::span<uint8_t> buffer) -> Worked {
+        [&](const WalkedFile& file, std::span<uint8_t> buffer) -> Worked {
           std::unique_ptr<PendingFlush> pending;
           Outcome outcome =
-              runOperation(operation, path, buffer, nullptr, MemoryFiles::openFile, &pending);
+              runOperation(operation, file.path, buffer, nullptr, MemoryFiles::openFile, &pending);
           return {std::move(outcome), std::move(pending)};
         },
         [&](const std::string& path, const Outcome& outcome) {
