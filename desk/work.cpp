@@ -12,13 +12,13 @@ Job::Job(Operation operation, unsigned workers)
       openToCheck_(engine::dataFileOpener(Operation::kCheck)),
       runner_(
           workers, kReadChunk,
-          [this](const std::string& path, std::span<uint8_t> buffer) {
+          [this](const engine::WalkedFile& file, std::span<uint8_t> buffer) {
             try {
-              Outcome outcome = runOperation(operation_, path, buffer, nullptr, open_);
+              Outcome outcome = runOperation(operation_, file.path, buffer, nullptr, open_);
               if (operation_ == Operation::kCheck || outcome.code != kOk) return outcome;
-              outcome = runOperation(Operation::kCheck, path, buffer, nullptr, openToCheck_);
+              outcome = runOperation(Operation::kCheck, file.path, buffer, nullptr, openToCheck_);
               std::lock_guard lock(mutex_);
-              checkedAfter_.insert(path);
+              checkedAfter_.insert(file.path);
               return outcome;
             } catch (const std::bad_alloc&) {  // this file could not be had; the others may
               return Outcome{.code = kCannotOpen, .crcText = std::string(kFailSafeCRC32)};

@@ -16,5 +16,8 @@ std::unique_ptr<Folders> systemFolders();
 // How `operation` opens its files: a check for reading, so that read-only files and media
 // can be verified; set and reset exclusively for reading and writing.
 DataFileOpener dataFileOpener(Operation operation);
+// The same for a file of the walk. One that the folder's listing showed as a regular file is
+// opened on that word where the platform allows it, without a look at its name first.
+DataFileOpener dataFileOpener(Operation operation, const WalkedFile& file);
 
 }  // namespace korvale::engine

@@ -13,7 +13,7 @@ namespace {
 FolderEntry::Kind kindOf(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) return FolderEntry::kFolder;
   if (S_ISLNK(st.st_mode)) return FolderEntry::kLink;
-  return FolderEntry::kOther;
+  return S_ISREG(st.st_mode) ? FolderEntry::kFile : FolderEntry::kOther;
 }
 
 FolderEntry::Kind kindOf(DIR* dir, const dirent& entry) {
@@ -22,6 +22,8 @@ FolderEntry::Kind kindOf(DIR* dir, const dirent& entry) {
       return FolderEntry::kFolder;
     case DT_LNK:
       return FolderEntry::kLink;
+    case DT_REG:
+      return FolderEntry::kFile;
     case DT_UNKNOWN: {  // the file system does not say: look
       struct stat st {};
       if (::fstatat(::dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) return kindOf(st);
@@ -78,6 +80,15 @@ std::unique_ptr<Folders> systemFolders() { return std::make_unique<PosixFolders>
 
 DataFileOpener dataFileOpener(Operation operation) {
   return operation == Operation::kCheck ? openDataFileForReading : openDataFileExclusive;
+}
+
+DataFileOpener dataFileOpener(Operation operation, const WalkedFile& file) {
+  if (!file.regular || !file.id) return dataFileOpener(operation);
+  const ListedFile listed{file.id->device, file.id->inode};
+  if (operation == Operation::kCheck) {
+    return [listed](const std::string& name) { return openListedFileForReading(name, listed); };
+  }
+  return [listed](const std::string& name) { return openListedFileExclusive(name, listed); };
 }
 
 }  // namespace korvale::engine

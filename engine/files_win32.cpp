@@ -68,6 +68,10 @@ std::unique_ptr<DataFile> openByPathForReading(const std::string& path) {
 
 std::unique_ptr<Folders> systemFolders() { return std::make_unique<Win32Folders>(); }
 
+DataFileOpener dataFileOpener(Operation operation, const WalkedFile&) {
+  return dataFileOpener(operation);
+}
+
 DataFileOpener dataFileOpener(Operation operation) {
   return operation == Operation::kCheck ? openByPathForReading : openByPath;
 }

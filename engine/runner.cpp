@@ -6,17 +6,36 @@
 namespace korvale::engine {
 
 OrderedRunner::OrderedRunner(unsigned workers, std::size_t bufferSize, Work work, Deliver deliver,
-                             std::size_t window)
-    : work_(std::move(work)), deliver_(std::move(deliver)), window_(window) {
+                             unsigned flushers, std::size_t window)
+    : work_(std::move(work)),
+      deliver_(std::move(deliver)),
+      window_(window),
+      maxUnflushed_(2 * std::size_t{flushers}) {
+  const auto failed = [this] {  // memory, most likely: the run cannot go on
+    std::lock_guard lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    stopLocked();
+  };
   threads_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) {
     threads_.emplace_back([=, this] {
       try {
         workLoop(bufferSize);
-      } catch (...) {  // memory, most likely: the run cannot go on
-        std::lock_guard lock(mutex_);
-        if (!failure_) failure_ = std::current_exception();
-        stopLocked();
+      } catch (...) {
+        failed();
+      }
+    });
+  }
+  flushThreads_.reserve(flushers);
+  for (unsigned i = 0; i < flushers; ++i) {
+    // A written file is flushed whatever happens to the run: it goes on after a failure.
+    flushThreads_.emplace_back([=, this] {
+      for (;;) {
+        try {
+          return flushLoop();
+        } catch (...) {
+          failed();
+        }
       }
     });
   }
@@ -29,13 +48,19 @@ OrderedRunner::~OrderedRunner() {
     stopLocked();
   }
   for (std::thread& thread : threads_) thread.join();
+  {
+    std::lock_guard lock(mutex_);
+    workersGone_ = true;
+    flushReady_.notify_all();
+  }
+  for (std::thread& thread : flushThreads_) thread.join();
 }
 
 bool OrderedRunner::add(WalkedFile file) {
   std::unique_lock lock(mutex_);
   roomReady_.wait(lock, [this] { return stopped_ || finishing_ || slots_.size() < window_; });
   if (stopped_ || finishing_) return false;
-  slots_.push_back({std::move(file), std::nullopt});
+  slots_.push_back({std::move(file), std::nullopt, std::nullopt});
   workReady_.notify_one();
   return true;
 }
@@ -96,23 +121,58 @@ void OrderedRunner::workLoop(std::size_t bufferSize) {
   const std::span<uint8_t> buffer(reinterpret_cast<uint8_t*>(pages.get()), bufferSize);
   std::unique_lock lock(mutex_);
   for (;;) {
-    workReady_.wait(lock, [this] {
-      return stopped_ || canTake() || (closed_ && next_ == first_ + slots_.size());
+    // Each worker may add one file to those awaiting their flush: it takes the next file only
+    // while they are fewer than the bound.
+    const auto mayTake = [this] { return canTake() && unflushed_ <= maxUnflushed_; };
+    workReady_.wait(lock, [&] {
+      return stopped_ || mayTake() || (closed_ && next_ == first_ + slots_.size());
     });
-    if (stopped_ || !canTake()) return;
+    if (stopped_ || !mayTake()) return;
     Slot& slot = slots_[next_++ - first_];
     active_.push_back(&slot.file);
     lock.unlock();
-    Outcome outcome = work_(slot.file.path, buffer);
+    Worked worked = work_(slot.file, buffer);
     lock.lock();
-    active_.erase(std::find(active_.begin(), active_.end(), &slot.file));
-    ++filesDone_;
-    bytesDone_ += outcome.size;
-    slot.outcome = std::move(outcome);
-    handOverReady();
-    // A path held back as a duplicate of this one may go now.
-    if (canTake()) workReady_.notify_one();
+    if (worked.pending) {  // still held: it stays active until flushed
+      ++unflushed_;
+      slot.unflushed.emplace(std::move(worked));
+      toFlush_.push_back(&slot);
+      flushReady_.notify_one();
+    } else {
+      finishLocked(slot, std::move(worked.outcome));
+    }
   }
+}
+
+// Flushers wait on the disk side by side; their results go out in input order all the same,
+// since each slot is handed over only once it and those before it are done.
+void OrderedRunner::flushLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    flushReady_.wait(lock, [this] { return !toFlush_.empty() || workersGone_; });
+    if (toFlush_.empty()) return;
+    Slot& slot = *toFlush_.front();
+    toFlush_.pop_front();
+    lock.unlock();
+    Worked& worked = *slot.unflushed;
+    worked.pending->finish(worked.outcome);
+    lock.lock();
+    Outcome outcome = std::move(worked.outcome);
+    slot.unflushed.reset();
+    --unflushed_;
+    workReady_.notify_one();  // room for another file to be written
+    finishLocked(slot, std::move(outcome));
+  }
+}
+
+void OrderedRunner::finishLocked(Slot& slot, Outcome outcome) {
+  active_.erase(std::find(active_.begin(), active_.end(), &slot.file));
+  ++filesDone_;
+  bytesDone_ += outcome.size;
+  slot.outcome = std::move(outcome);
+  handOverReady();
+  // A path held back as a duplicate of this one may go now.
+  if (canTake()) workReady_.notify_one();
 }
 
 void OrderedRunner::handOverReady() {

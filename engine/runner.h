@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -28,17 +29,30 @@ struct Progress {
   double seconds = 0;
 };
 
+// What a worker gives for one path: its outcome and, for a set or reset that deferred it, the
+// flush still to come (the outcome holds only once that succeeds).
+struct Worked {
+  Worked(Outcome outcome, std::unique_ptr<PendingFlush> pending = nullptr)
+      : outcome(std::move(outcome)), pending(std::move(pending)) {}
+  Outcome outcome;
+  std::unique_ptr<PendingFlush> pending;
+};
+
 class OrderedRunner {
  public:
-  // Works on one path with the calling worker's own buffer.
-  using Work = std::function<Outcome(const std::string& path, std::span<uint8_t> buffer)>;
+  // Works on one file with the calling worker's own buffer.
+  using Work = std::function<Worked(const WalkedFile& file, std::span<uint8_t> buffer)>;
   // Receives the results in input order, one at a time; false stops the run.
   using Deliver = std::function<bool(const std::string& path, const Outcome& outcome)>;
 
   // `window` bounds the paths taken but not yet handed over (memory stays bounded however
-  // long one file takes); add() waits while it is full.
+  // long one file takes); add() waits while it is full. Flushes deferred by `work` run on
+  // `flushers` threads of their own (at least one when `work` defers any), side by side: the
+  // system then commits them together, where each alone would wait for the disk in turn.
+  // Workers go on meanwhile, until 2 × flushers files (one more per worker) await their flush,
+  // each open and held: that bounds the descriptors and memory they take.
   OrderedRunner(unsigned workers, std::size_t bufferSize, Work work, Deliver deliver,
-                std::size_t window = 1 << 16);
+                unsigned flushers = 0, std::size_t window = 1 << 16);
   ~OrderedRunner();
   OrderedRunner(const OrderedRunner&) = delete;
   OrderedRunner& operator=(const OrderedRunner&) = delete;
@@ -61,9 +75,12 @@ class OrderedRunner {
   struct Slot {
     WalkedFile file;
     std::optional<Outcome> outcome;
+    std::optional<Worked> unflushed;  // written, its flush to come
   };
 
   void workLoop(std::size_t bufferSize);
+  void flushLoop();
+  void finishLocked(Slot& slot, Outcome outcome);
   bool canTake() const;
   void handOverReady();
   void stopLocked();
@@ -79,11 +96,17 @@ class OrderedRunner {
   std::deque<Slot> slots_;  // slots_[i]: path number first_ + i; a deque keeps references valid
   uint64_t first_ = 0;      // the next to hand over
   uint64_t next_ = 0;       // the next to take
-  std::vector<const WalkedFile*> active_;  // files being worked on
+  std::vector<const WalkedFile*> active_;  // files being worked on or flushed: held
+  std::deque<Slot*> toFlush_;
+  std::size_t unflushed_ = 0;  // files written and not yet flushed
+  std::size_t maxUnflushed_;
   uint64_t filesDone_ = 0, bytesDone_ = 0;
   bool closed_ = false, stopped_ = false, finishing_ = false;
+  bool workersGone_ = false;  // no flush will be deferred any more
   std::exception_ptr failure_;
+  std::condition_variable flushReady_;  // flushers: a file to flush, or the end
   std::vector<std::thread> threads_;
+  std::vector<std::thread> flushThreads_;
 };
 
 }  // namespace korvale::engine

@@ -16,8 +16,8 @@ bool walkFolder(Folders& folders, const std::string& folder, const FileSink& tak
     std::string path = folders.join(folder, entry.name);
     if (entry.kind == FolderEntry::kFolder) {
       if (!walkFolder(folders, path, take)) return false;
-    } else if (entry.kind == FolderEntry::kOther) {
-      if (!take({std::move(path), entry.id})) return false;
+    } else if (entry.kind != FolderEntry::kLink) {
+      if (!take({std::move(path), entry.id, entry.kind == FolderEntry::kFile})) return false;
     } else if (const PathInfo target = folders.look(path); !target.folder) {
       if (!take({std::move(path), target.id})) return false;
     }

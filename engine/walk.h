@@ -22,6 +22,7 @@ struct FileId {
 struct WalkedFile {
   std::string path;
   std::optional<FileId> id;
+  bool regular = false;  // the folder's listing showed a regular file, `id`
 };
 
 // Receives one file of the walk; false stops it.
@@ -31,7 +32,8 @@ struct FolderEntry {
   enum Kind {
     kFolder,  // walked
     kLink,    // a symbolic link or the like: taken as a file unless it leads to a folder
-    kOther,   // a file, a FIFO, a device...: taken when its name ends in .xml
+    kFile,    // a regular file, as the listing says: taken when its name ends in .xml
+    kOther,   // a FIFO, a device, or what the listing does not tell: taken likewise
   };
   std::string name;
   Kind kind;

@@ -10,7 +10,6 @@ constexpr std::size_t kFirstIdentifier = 40;
 constexpr std::size_t kLastIdentifier = 221;
 constexpr std::size_t kWindowLength = 31;  // from the identifier's '2' on
 constexpr std::size_t kDigitsOffset = 3;   // after quote, '0', 'x'
-constexpr std::size_t kDigitCount = 8;
 constexpr std::size_t kClosingOffset = 11;
 constexpr std::string_view kFailSafe = "0x00000000";
 
@@ -50,6 +49,11 @@ bool writeFully(DataFile& file, uint64_t offset, std::span<const uint8_t> data) 
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// Best effort after a failure: what was there goes back, on the disk too.
+void restoreDigits(DataFile& file, const WrittenDigits& written) {
+  if (writeFully(file, written.offset, written.original)) file.flush();
 }
 
 }  // namespace
@@ -104,25 +108,37 @@ int32_t readCRC32inHead(const HeadBlock& head, std::string& storedText) {
   return kOk;
 }
 
-int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size) {
+int32_t writeCRC32Unflushed(DataFile& file, std::string_view crcText, uint64_t size,
+                            WrittenDigits& written) {
   HeadBlock head;
   if (readFully(file, 0, head) != static_cast<int64_t>(head.size())) return kCannotOpen;
   const DigitsAt at = findDigits(head);
   if (at.code != kOk) return at.code;
   // Only the digits go out, and only they go back: a writer that ignores the lock keeps what
   // it changed around them since the head was read.
-  const std::span<const uint8_t> original = std::span(head).subspan(at.offset, kDigitCount);
+  written.offset = at.offset;
+  std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(at.offset), kDigitCount,
+              written.original.begin());
   const std::string_view digits = crcText.substr(2, kDigitCount);
-  const bool written =
-      writeFully(file, at.offset, {reinterpret_cast<const uint8_t*>(digits.data()), kDigitCount});
-  std::optional<FileStamp> after = written ? file.stamp() : std::nullopt;
-  // An OK is only reported once the digits are on the disk: a power cut after it keeps them.
-  if (!after || after->size != size || !file.flush()) {
-    // Best effort: put back what was there, on the disk too.
-    if (writeFully(file, at.offset, original)) file.flush();
-    return kCannotOpen;
+  if (writeFully(file, at.offset, {reinterpret_cast<const uint8_t*>(digits.data()), kDigitCount})) {
+    std::optional<FileStamp> after = file.stamp();
+    if (after && after->size == size) return kOk;
   }
-  return kOk;
+  restoreDigits(file, written);
+  return kCannotOpen;
+}
+
+int32_t flushCRC32(DataFile& file, const WrittenDigits& written) {
+  // An OK is only reported once the digits are on the disk: a power cut after it keeps them.
+  if (file.flush()) return kOk;
+  restoreDigits(file, written);
+  return kCannotOpen;
+}
+
+int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size) {
+  WrittenDigits written;
+  const int32_t code = writeCRC32Unflushed(file, crcText, size, written);
+  return code != kOk ? code : flushCRC32(file, written);
 }
 
 }  // namespace korvale

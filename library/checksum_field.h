@@ -16,6 +16,7 @@
 namespace korvale {
 
 inline constexpr std::size_t kHeadBlockSize = 252;
+inline constexpr std::size_t kDigitCount = 8;  // of the field, after its "0x"
 using HeadBlock = std::array<uint8_t, kHeadBlockSize>;
 
 // Error codes of the record, shared by the field routines and the file operations.
@@ -72,6 +73,20 @@ int32_t stampVerdict(std::string_view stored, std::string_view computed);
 // and flushed, so the field is never left half-written nor stamped for content it was not
 // computed from.
 int32_t writeCRC32inFile(DataFile& file, std::string_view crcText, uint64_t size);
+
+// Where the digits were written and what they replaced: enough to put them back.
+struct WrittenDigits {
+  uint64_t offset = 0;
+  std::array<uint8_t, kDigitCount> original{};
+};
+
+// writeCRC32inFile in two steps, so that a caller may flush many files together. The first
+// writes the digits and gives 0 with `written` filled, or fails as writeCRC32inFile does (the
+// digits put back). The second flushes: 0 once the digits are on stable storage, else 21 with
+// the original digits written back and flushed.
+int32_t writeCRC32Unflushed(DataFile& file, std::string_view crcText, uint64_t size,
+                            WrittenDigits& written);
+int32_t flushCRC32(DataFile& file, const WrittenDigits& written);
 
 // Reads until `buffer` is full or the file ends: the count read, or -1 on an error.
 int64_t readFully(DataFile& file, uint64_t offset, std::span<uint8_t> buffer);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -58,6 +59,18 @@ std::unique_ptr<DataFile> openDataFileForReading(const std::string& name);
 std::unique_ptr<DataFile> openDataFileForReadingWide(const wchar_t* name);
 #endif
 
-using DataFileOpener = std::unique_ptr<DataFile> (*)(const std::string& name);
+#ifndef _WIN32
+// What a folder's listing said of a name: a regular file, and which one.
+struct ListedFile {
+  uint64_t device = 0, inode = 0;
+};
+
+// openDataFileExclusive and openDataFileForReading for a name that a folder's listing showed
+// as the regular file `listed`: that word stands for the look at the name before it is opened.
+std::unique_ptr<DataFile> openListedFileExclusive(const std::string& name, ListedFile listed);
+std::unique_ptr<DataFile> openListedFileForReading(const std::string& name, ListedFile listed);
+#endif
+
+using DataFileOpener = std::function<std::unique_ptr<DataFile>(const std::string& name)>;
 
 }  // namespace korvale

@@ -1,6 +1,6 @@
-// POSIX file access: stat(2), then open(2) of an existing regular file plus a non-blocking
-// flock(2), which refuses a second opener even within the same process (the lock belongs to the
-// open file).
+// POSIX file access: stat(2) (or a folder's listing), then open(2) of an existing regular file plus
+// a non-blocking flock(2), which refuses a second opener even within the same process (the lock
+// belongs to the open file).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,22 +71,37 @@ bool writable(const struct stat& st) {
   return ::geteuid() != 0;  // open(O_RDWR) has already checked
 }
 
-// Opens `name` with `access` (O_RDWR or O_RDONLY) and holds the flock `lock`.
-std::unique_ptr<DataFile> openRegularFile(const std::string& name, int access, int lock) {
-  // Looked at before it is opened: opening a FIFO releases a writer blocked on it, and opening
-  // a device (a tape, a serial line, a watchdog) may act on it, so only a regular file is
-  // opened at all. Links are followed, as the open follows them.
-  struct stat looked {};
-  if (::stat(name.c_str(), &looked) != 0 || !S_ISREG(looked.st_mode)) return nullptr;
+// Whether the name leads to a regular file, and which: nothing when it does not.
+std::optional<ListedFile> look(const std::string& name) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return ListedFile{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool is(const struct stat& st, const ListedFile& file) {
+  return static_cast<uint64_t>(st.st_dev) == file.device &&
+         static_cast<uint64_t>(st.st_ino) == file.inode;
+}
+
+// Opens `name` with `access` (O_RDWR or O_RDONLY) and holds the flock `lock`. `looked` is the
+// regular file the name led to when looked at (a stat, or a folder's listing): opening a FIFO
+// releases a writer blocked on it, and opening a device (a tape, a serial line, a watchdog)
+// may act on it, so only a name seen as a regular file is opened at all. Links are followed,
+// as the open follows them.
+std::unique_ptr<DataFile> openRegularFile(const std::string& name, int access, int lock,
+                                          ListedFile looked, bool listed) {
   // The name may lead elsewhere by the time it is opened: O_NONBLOCK keeps the open from
   // waiting on a FIFO put there meanwhile, and the file opened must be the one looked at.
   int fd = ::open(name.c_str(), access | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // Locked first, so that the state taken next is one no cooperating writer can change.
   struct stat st {};
-  if (::flock(fd, lock | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_dev != looked.st_dev || st.st_ino != looked.st_ino ||
-      (access == O_RDWR && !writable(st))) {
+  const bool held = ::flock(fd, lock | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 &&
+                    S_ISREG(st.st_mode) && (access != O_RDWR || writable(st));
+  // A listing may number its files otherwise than stat does (an overlay file system gives
+  // the inode of the layer below): a stat, now, then tells which file the name leads to.
+  std::optional<ListedFile> now;
+  if (!held || !(is(st, looked) || (listed && (now = look(name)) && is(st, *now)))) {
     ::close(fd);
     return nullptr;
   }
@@ -99,11 +114,24 @@ std::unique_ptr<DataFile> openRegularFile(const std::string& name, int access, i
 }  // namespace
 
 std::unique_ptr<DataFile> openDataFileExclusive(const std::string& name) {
-  return openRegularFile(name, O_RDWR, LOCK_EX);
+  const std::optional<ListedFile> looked = look(name);
+  return looked ? openRegularFile(name, O_RDWR, LOCK_EX, *looked, false) : nullptr;
 }
 
 std::unique_ptr<DataFile> openDataFileForReading(const std::string& name) {
-  return openRegularFile(name, O_RDONLY, LOCK_SH);
+  const std::optional<ListedFile> looked = look(name);
+  return looked ? openRegularFile(name, O_RDONLY, LOCK_SH, *looked, false) : nullptr;
+}
+
+// The listing's word that the name is a regular file is as good as a stat: either is taken
+// before the open, and the name may lead elsewhere by then all the same. What it saves is the
+// stat, a path lookup of its own for every file.
+std::unique_ptr<DataFile> openListedFileExclusive(const std::string& name, ListedFile listed) {
+  return openRegularFile(name, O_RDWR, LOCK_EX, listed, true);
+}
+
+std::unique_ptr<DataFile> openListedFileForReading(const std::string& name, ListedFile listed) {
+  return openRegularFile(name, O_RDONLY, LOCK_SH, listed, true);
 }
 
 }  // namespace korvale

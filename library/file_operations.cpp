@@ -178,8 +178,21 @@ int32_t checkHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressS
   return kOk;
 }
 
+// Writes the digits of `crcText`, and flushes them unless `deferred` takes the flush.
+int32_t writeHeldFile(HeldFile& held, std::string_view crcText,
+                      std::unique_ptr<PendingFlush>* deferred) {
+  if (!deferred) return writeCRC32inFile(*held.file, crcText, held.stamp.size);
+  WrittenDigits written;
+  const int32_t code = writeCRC32Unflushed(*held.file, crcText, held.stamp.size, written);
+  if (code != kOk) return code;
+  // The digits are out: without memory to defer their flush, it happens here (the file moves
+  // only into an object that could be had).
+  deferred->reset(new (std::nothrow) PendingFlush(std::move(held.file), written));
+  return *deferred ? kOk : flushCRC32(*held.file, written);
+}
+
 int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSink* sink,
-                    Outcome& outcome) {
+                    std::unique_ptr<PendingFlush>* deferred, Outcome& outcome) {
   FilePass pass(held, buffer);
   HeadBlock head;
   int32_t code = pass.readHead(head);
@@ -189,7 +202,7 @@ int32_t setHeldFile(HeldFile& held, std::span<uint8_t> buffer, const ProgressSin
   }
   if (code == kOk) {
     outcome.computed = outcome.crcText;
-    code = writeCRC32inFile(*held.file, outcome.crcText, held.stamp.size);
+    code = writeHeldFile(held, outcome.crcText, deferred);
   }
   if (code != kOk) outcome.crcText = kFailSafeCRC32;
   return code;
@@ -223,8 +236,17 @@ int32_t into(std::string& crcText, Outcome outcome) noexcept {
 
 }  // namespace
 
+void PendingFlush::finish(Outcome& outcome) noexcept {
+  if (flushCRC32(*file_, written_) != kOk) {
+    outcome.code = kCannotOpen;
+    outcome.crcText.assign(kFailSafeCRC32);  // fits the inline buffer: cannot throw
+  }
+  file_.reset();
+}
+
 Outcome runOperation(Operation operation, std::string_view name, std::span<uint8_t> buffer,
-                     const ProgressSink* sink, DataFileOpener open) noexcept {
+                     const ProgressSink* sink, DataFileOpener open,
+                     std::unique_ptr<PendingFlush>* deferred) noexcept {
   Outcome outcome;
   try {
     outcome.crcText = unreadCrcText(operation);
@@ -237,10 +259,10 @@ Outcome runOperation(Operation operation, std::string_view name, std::span<uint8
         outcome.code = checkHeldFile(held, buffer, sink, outcome);
         break;
       case Operation::kSet:
-        outcome.code = setHeldFile(held, buffer, sink, outcome);
+        outcome.code = setHeldFile(held, buffer, sink, deferred, outcome);
         break;
       case Operation::kReset:
-        outcome.code = writeCRC32inFile(*held.file, kFailSafeCRC32, held.stamp.size);
+        outcome.code = writeHeldFile(held, kFailSafeCRC32, deferred);
         break;
     }
   } catch (...) {  // the file is left as it was: only a completed write changes it

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,15 +62,33 @@ struct Outcome {
   std::string computed{};
 };
 
+// A set or reset whose digits are written but not yet flushed, its file still open and held:
+// korvale-batch flushes many such files at once rather than each after the other.
+class PendingFlush {
+ public:
+  PendingFlush(std::unique_ptr<DataFile> file, WrittenDigits written)
+      : file_(std::move(file)), written_(written) {}
+  // Flushes and closes the file. A flush that fails makes `outcome` 21 with the fail-safe CRC
+  // text, the original digits written back and flushed, as when the operation flushes itself.
+  void finish(Outcome& outcome) noexcept;
+
+ private:
+  std::unique_ptr<DataFile> file_;
+  WrittenDigits written_;
+};
+
 // One operation on the file `name`, reentrant: it touches nothing but its arguments, so
 // several may run at once, each on its own thread with its own `buffer`. The pass reads into
 // `buffer` in whole 252-byte blocks, fastest when it is kReadChunk bytes of Pages; an empty one
 // (or one below a block) makes the operation find its own, as the three below do. The sink is
 // never called by a reset. The file is held, and a failure ends, as described below for the
 // three operations, which are built on this one.
+// Given `deferred`, a set or reset that has written its digits leaves its flush there, the
+// outcome as it will be once the flush succeeds; it is the caller's to finish.
 Outcome runOperation(Operation operation, std::string_view name, std::span<uint8_t> buffer,
                      const ProgressSink* sink = nullptr,
-                     DataFileOpener open = openDataFileExclusive) noexcept;
+                     DataFileOpener open = openDataFileExclusive,
+                     std::unique_ptr<PendingFlush>* deferred = nullptr) noexcept;
 
 // The three operations. Each replaces all of `info` and returns its error code. The file
 // is held open exclusively from the first check to the end, and a file that changes under

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -35,16 +37,16 @@ TEST(Runner, InputOrderForEveryNumberOfWorkers) {
     std::atomic<int> inHand = 0, mostInHand = 0;
     OrderedRunner runner(
         workers, 16,
-        [&](const std::string& path, std::span<uint8_t> buffer) {
+        [&](const WalkedFile& file, std::span<uint8_t> buffer) {
           EXPECT_EQ(buffer.size(), 16u);
           const int now = ++inHand;
           for (int seen = mostInHand; now > seen && !mostInHand.compare_exchange_weak(seen, now);) {
           }
           // Completion order scrambled: some files take much longer than others.
-          std::minstd_rand random(static_cast<unsigned>(std::hash<std::string>{}(path)));
+          std::minstd_rand random(static_cast<unsigned>(std::hash<std::string>{}(file.path)));
           std::this_thread::sleep_for(std::chrono::microseconds(random() % 5 == 0 ? 2000 : 50));
           --inHand;
-          return Outcome{.code = 0, .crcText = path, .size = path.size()};
+          return Outcome{.code = 0, .crcText = file.path, .size = file.path.size()};
         },
         [&](const std::string& path, const Outcome& outcome) {
           EXPECT_EQ(outcome.crcText, path);
@@ -71,8 +73,8 @@ TEST(Runner, ASlowFileHoldsBackOnlyTheLinesAfterIt) {
   std::atomic<int> deliveredCount = 0;
   OrderedRunner runner(
       3, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
-        if (path == "f2") {
+      [&](const WalkedFile& file, std::span<uint8_t>) {
+        if (file.path == "f2") {
           while (!release) std::this_thread::sleep_for(1ms);
         }
         ++worked;
@@ -99,12 +101,12 @@ TEST(Runner, TheWindowBoundsWhatWaitsBehindASlowFile) {
   std::atomic<int> worked = 0;
   OrderedRunner runner(
       2, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
-        while (path == "f0" && !release) std::this_thread::sleep_for(1ms);
+      [&](const WalkedFile& file, std::span<uint8_t>) {
+        while (file.path == "f0" && !release) std::this_thread::sleep_for(1ms);
         ++worked;
         return Outcome{};
       },
-      [](const std::string&, const Outcome&) { return true; }, 5);
+      [](const std::string&, const Outcome&) { return true; }, 0, 5);
   std::atomic<int> added = 0;
   std::thread producer([&] {
     for (const std::string& path : numbered(20)) {
@@ -147,15 +149,15 @@ TEST(Runner, TheSameFileIsNeverInTwoHands) {
   std::vector<std::string> delivered;
   OrderedRunner runner(
       4, 16,
-      [&](const std::string& path, std::span<uint8_t>) {
+      [&](const WalkedFile& file, std::span<uint8_t>) {
         {
           std::lock_guard lock(mutex);
-          overlapped |= inHand.contains(key(path));
-          inHand.insert(key(path));
+          overlapped |= inHand.contains(key(file.path));
+          inHand.insert(key(file.path));
         }
         std::this_thread::sleep_for(1ms);
         std::lock_guard lock(mutex);
-        inHand.erase(inHand.find(key(path)));
+        inHand.erase(inHand.find(key(file.path)));
         return Outcome{};
       },
       [&](const std::string& path, const Outcome&) {
@@ -175,7 +177,7 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
   int delivered = 0;
   OrderedRunner runner(
       2, 16,
-      [&](const std::string&, std::span<uint8_t>) {
+      [&](const WalkedFile&, std::span<uint8_t>) {
         ++worked;
         std::this_thread::sleep_for(1ms);
         return Outcome{};
@@ -196,8 +198,8 @@ TEST(Runner, AFailedDeliveryStopsTheRun) {
 TEST(Runner, AWorkerThatThrowsStopsTheRunAndSaysWhat) {
   OrderedRunner runner(
       2, 16,
-      [](const std::string& path, std::span<uint8_t>) {
-        if (path == "f5") throw std::runtime_error("no memory left");
+      [](const WalkedFile& file, std::span<uint8_t>) {
+        if (file.path == "f5") throw std::runtime_error("no memory left");
         return Outcome{};
       },
       [](const std::string&, const Outcome&) { return true; });
@@ -212,7 +214,7 @@ TEST(Runner, TicksWhileWaiting) {
   std::atomic<bool> release = false;
   OrderedRunner runner(
       1, 16,
-      [&](const std::string&, std::span<uint8_t>) {
+      [&](const WalkedFile&, std::span<uint8_t>) {
         while (!release) std::this_thread::sleep_for(1ms);
         return Outcome{};
       },
@@ -226,6 +228,111 @@ TEST(Runner, TicksWhileWaiting) {
       },
       5ms));
   EXPECT_GE(ticks, 3);
+}
+
+// Data files held in memory for deferred flushes: what each holds, what of it reached the disk
+// (its content at its last successful flush), and whether it is still open.
+struct MemoryFiles {
+  struct State {
+    std::string content, durable;
+    bool open = false;
+    int failFlushes = 0;  // the first this many flushes fail
+  };
+  static inline std::mutex mutex;
+  static inline std::map<std::string, State> files;
+  static inline int open = 0, mostOpen = 0, flushing = 0, mostFlushing = 0;
+
+  struct File final : DataFile {
+    explicit File(State& state) : state(state) {}
+    ~File() override {
+      std::lock_guard lock(mutex);
+      state.open = false;
+      --open;
+    }
+    std::optional<FileStamp> stamp() override {
+      std::lock_guard lock(mutex);
+      return FileStamp{state.content.size(), 0, 0};
+    }
+    int64_t readAt(uint64_t offset, std::span<uint8_t> buffer) override {
+      std::lock_guard lock(mutex);
+      const std::string_view rest = std::string_view(state.content).substr(offset);
+      const std::size_t n = std::min(rest.size(), buffer.size());
+      std::copy_n(rest.begin(), n, buffer.begin());
+      return static_cast<int64_t>(n);
+    }
+    int64_t writeAt(uint64_t offset, std::span<const uint8_t> data) override {
+      std::lock_guard lock(mutex);
+      std::copy(data.begin(), data.end(),
+                state.content.begin() + static_cast<std::ptrdiff_t>(offset));
+      return static_cast<int64_t>(data.size());
+    }
+    bool flush() override {
+      {
+        std::lock_guard lock(mutex);
+        mostFlushing = std::max(mostFlushing, ++flushing);
+      }
+      std::this_thread::sleep_for(2ms);  // the disk
+      std::lock_guard lock(mutex);
+      --flushing;
+      if (state.failFlushes > 0 && state.failFlushes-- > 0) return false;
+      state.durable = state.content;
+      return true;
+    }
+    State& state;
+  };
+
+  static std::unique_ptr<DataFile> openFile(const std::string& name) {
+    std::lock_guard lock(mutex);
+    State& state = files.at(name);
+    if (state.open) return nullptr;  // held: the lock of a real file
+    state.open = true;
+    mostOpen = std::max(mostOpen, ++open);
+    return std::make_unique<File>(state);
+  }
+};
+
+// Set and reset leave their flushes to the runner's flushers: the flushes overlap, a file stays
+// held until its flush is done, each line goes out (in input order) only once that file is on
+// the disk, and a failed flush gives 21 for that file alone, its digits back as they were.
+TEST(Runner, DeferredFlushesOverlapAndEachLineWaitsForItsOwn) {
+  const std::string plain = std::string(50, ' ') + R"(crc32="0x00000000")" + std::string(300, 'x');
+  const std::vector<std::string> paths = numbered(200);
+  for (const Operation operation : {Operation::kSet, Operation::kReset}) {
+    const std::string before =
+        operation == Operation::kSet ? plain : std::string(plain).replace(59, 8, "12345678");
+    MemoryFiles::files.clear();
+    for (const std::string& path : paths) MemoryFiles::files[path] = {before, before};
+    MemoryFiles::files["f7"].failFlushes = 1;  // the restore's flush goes through
+    MemoryFiles::mostOpen = MemoryFiles::mostFlushing = 0;
+    std::vector<std::string> delivered;
+    constexpr unsigned kWorkers = 2, kFlushers = 8;
+    OrderedRunner runner(
+        kWorkers, 16,
+        [&](const WalkedFile& file, std::span<uint8_t> buffer) -> Worked {
+          std::unique_ptr<PendingFlush> pending;
+          Outcome outcome =
+              runOperation(operation, file.path, buffer, nullptr, MemoryFiles::openFile, &pending);
+          return {std::move(outcome), std::move(pending)};
+        },
+        [&](const std::string& path, const Outcome& outcome) {
+          std::lock_guard lock(MemoryFiles::mutex);
+          const MemoryFiles::State& file = MemoryFiles::files.at(path);
+          EXPECT_FALSE(file.open) << path;
+          EXPECT_EQ(file.durable, file.content) << path;
+          EXPECT_EQ(outcome.code, path == "f7" ? kCannotOpen : kOk) << path;
+          EXPECT_EQ(file.content == before, path == "f7") << path;
+          if (operation == Operation::kSet) {  // a reset's CRC text is that anyway
+            EXPECT_EQ(outcome.crcText == "0x00000000", path == "f7") << path;
+          }
+          delivered.push_back(path);
+          return true;
+        },
+        kFlushers);
+    runAll(runner, paths);
+    EXPECT_EQ(delivered, paths);
+    EXPECT_GT(MemoryFiles::mostFlushing, 1);
+    EXPECT_LE(MemoryFiles::mostOpen, static_cast<int>(2 * kFlushers + kWorkers));
+  }
 }
 
 }  // namespace

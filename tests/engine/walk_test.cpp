@@ -105,21 +105,27 @@ TEST(Walk, StopsWhenTheTakerStops) {
   EXPECT_EQ(fs.listings, 2);
 }
 
-// A file's identity comes from its entry; a link's from what it leads to.
+// A file's identity comes from its entry; a link's from what it leads to. Only an entry that
+// the listing calls a regular file is taken as one: a link or a named path is looked at when
+// it is opened, as is an entry of another or unknown kind.
 TEST(Walk, IdentitiesOfWhatIsTaken) {
   FakeFolders fs;
-  fs.folders["top"] = {{"file.xml", FolderEntry::kOther, FileId{1, 7}},
-                       {"link.xml", FolderEntry::kLink, FileId{1, 8}}};
-  std::vector<std::optional<FileId>> ids;
+  fs.folders["top"] = {{"file.xml", FolderEntry::kFile, FileId{1, 7}},
+                       {"link.xml", FolderEntry::kLink, FileId{1, 8}},
+                       {"other.xml", FolderEntry::kOther, FileId{1, 9}}};
+  std::vector<std::pair<std::optional<FileId>, bool>> taken;
   const FileSink take = [&](WalkedFile file) {
-    ids.push_back(file.id);
+    taken.emplace_back(file.id, file.regular);
     return true;
   };
   walkPath(fs, "top", take);
   walkPath(fs, "named.xml", take);
   const std::hash<std::string> hash;
-  EXPECT_EQ(ids, (std::vector<std::optional<FileId>>{FileId{1, 7}, FileId{0, hash("top/link.xml")},
-                                                     FileId{0, hash("named.xml")}}));
+  EXPECT_EQ(taken, (std::vector<std::pair<std::optional<FileId>, bool>>{
+                       {FileId{1, 7}, true},
+                       {FileId{0, hash("top/link.xml")}, false},
+                       {FileId{1, 9}, false},
+                       {FileId{0, hash("named.xml")}, false}}));
 }
 
 TEST(Walk, XmlNames) {

@@ -66,6 +66,33 @@ TEST(DataFilePosix, OnlyRegularFilesAreTakenLinksFollowed) {
   }
 }
 
+// A name that a folder's listing showed as a regular file is opened without a stat first; the
+// file opened must still be a regular file, and the one listed, or, where the listing numbers
+// files otherwise (an overlay file system), the one a stat finds now.
+TEST(DataFilePosix, AListedFileIsOpenedOnlyWhenItIsStillARegularFile) {
+  ScratchDir dir;
+  writeFile(dir.path("data.xml"), dataFile(600));
+  ASSERT_EQ(::mkfifo(dir.path("fifo.xml").c_str(), 0600), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.path("data.xml").c_str(), &st), 0);
+  const ListedFile data{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  const ListedFile otherwise{data.device, data.inode + 1};
+  const struct {
+    std::string name;
+    ListedFile listed;
+    bool taken;
+  } cases[] = {{dir.path("data.xml"), data, true},
+               {dir.path("data.xml"), otherwise, true},
+               {dir.path("fifo.xml"), data, false},  // swapped in since: not waited on
+               {dir.path("missing.xml"), data, false},
+               {"/dev/null", data, false}};
+  for (const auto& c : cases) {
+    for (const auto open : {openListedFileForReading, openListedFileExclusive}) {
+      EXPECT_EQ(open(c.name, c.listed) != nullptr, c.taken) << c.name << ", " << c.listed.inode;
+    }
+  }
+}
+
 // The system call the thread `id` of this process waits in ("257" for openat), or "running".
 std::string systemCallOf(pid_t id) {
   std::ifstream file("/proc/self/task/" + std::to_string(id) + "/syscall");
