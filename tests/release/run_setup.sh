@@ -8,18 +8,8 @@
 #   run_setup.sh WINE_RUN PREFIX SETUP LOCK_PROBE
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 probe=$4
-run() { "$wine_run" "$prefix" "$@"; }
+source "$(dirname "${BASH_SOURCE[0]}")/setup_common.sh"
 drive_c=$prefix/drive_c
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-installs() {  # installs STATUS ARGS...: the installer's exit status is STATUS
-  local status=0
-  run "$setup" "${@:2}" || status=$?
-  [ "$status" == "$1" ] || fail "setup ${*:2}: exit status $status, expected $1"
-}
 lock_count() { run "$probe" Korvale.Setup | tr -d '\r'; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 environment_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'

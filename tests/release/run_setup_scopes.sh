@@ -13,17 +13,7 @@
 #   run_setup_scopes.sh scopes|components WINE_RUN PREFIX SETUP PE_RESOURCES LOCK_PROBE
 set -euo pipefail
 part=$1 wine_run=$2 prefix=$3 setup=$4 pe_resources=$5 lock_probe=$6
-run() { "$wine_run" "$prefix" "$@"; }
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-installs() {  # installs STATUS ARGS...: the installer's exit status is STATUS
-  local status=0
-  run "$setup" "${@:2}" || status=$?
-  [ "$status" == "$1" ] || fail "setup ${*:2}: exit status $status, expected $1"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/setup_common.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

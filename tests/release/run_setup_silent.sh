@@ -8,7 +8,7 @@
 #   run_setup_silent.sh WINE_RUN PREFIX SETUP
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3
-run() { "$wine_run" "$prefix" "$@"; }
+source "$(dirname "${BASH_SOURCE[0]}")/setup_common.sh"
 drive_c=$prefix/drive_c
 target=$drive_c/KorvaleSilent
 moved=$drive_c/KorvaleMoved
@@ -19,16 +19,6 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 user_uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
 installed_files=(Korvale.exe KorvaleBatch.exe KorvaleDesk.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
   Uninstall.exe)
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-installs() {  # installs STATUS ARGS...: the installer's exit status is STATUS
-  local status=0
-  run "$setup" "${@:2}" || status=$?
-  [ "$status" == "$1" ] || fail "setup ${*:2}: exit status $status, expected $1"
-}
 registered() {  # registered [KEY]: the folder the registration names; empty when there is none
   { run reg query "${1:-$uninstall_key}" /v InstallLocation 2>/dev/null || true; } | tr -d '\r' |
     sed -n 's/^ *InstallLocation \{4\}REG_SZ \{4\}//p'

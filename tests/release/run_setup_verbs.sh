@@ -8,12 +8,7 @@
 #   run_setup_verbs.sh WINE_RUN PREFIX SETUP SHELL_VERB PROBE_DESK EXAMPLE_XML
 set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 shell_verb=$4 probe_desk=$5 example=$6
-run() { "$wine_run" "$prefix" "$@"; }
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/setup_common.sh"
 value() {  # value KEY NAME: the data of a registry value, empty if there is none
   { run reg query "$1" /v "$2" 2>/dev/null || true; } | tr -d '\r' |
     sed -n "s/^ *$2 \{4\}REG_[A-Z_]* \{4\}//Ip"
