@@ -1,8 +1,8 @@
 // Drives KorvaleDesk from outside under Wine and Xvfb: a folder with a file of every result,
 // a name outside the ANSI code page, a path of 300 characters, a read-only file and one another
 // handle holds open for reading on its command line; every row read back from the list and
-// compared with korvale-batch --json for the same tree; then a dropped file, Stamp, and Reset
-// through its confirmation. Then a tree of thousands of files,
+// compared with korvale-batch --json for the same tree; then a dropped file, Stamp, Reset
+// through its confirmation, and View > Sort by. Then a tree of thousands of files,
 // cancelled while it is worked on, by the Cancel button and by Esc. Last, the window's size and
 // column widths kept under HKCU when it closes, and found again at the next start.
 // Usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE
@@ -88,7 +88,13 @@ std::string wordOf(int code) {
   return "unknown";
 }
 
-constexpr WPARAM kStamp = 105, kReset = 106;  // the window's command ids
+constexpr WPARAM kStamp = 105, kReset = 106, kSortByName = 200;  // the window's command ids
+
+std::vector<std::string> namesOf(const std::vector<Shown>& rows) {
+  std::vector<std::string> names;
+  for (const Shown& row : rows) names.push_back(row.path.substr(row.path.rfind('\\') + 1));
+  return names;
+}
 
 // KorvaleDesk, started with `arguments`, and the parts of its window.
 struct Desk {
@@ -374,6 +380,19 @@ int main(int argc, char** argv) {
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     check(waitFor([&] { return remote.text(list, emptyRow, 2) == L"not stamped"; }), "Reset");
     check(readFile(empty) == emptyContent, "Reset puts the zeros back");
+
+    // View > Sort by Name: from input order (the dropped file last) by name, then, chosen
+    // again, the other way round.
+    std::vector<std::string> byName = namesOf(rowsOf(list, remote));
+    const std::vector<std::string> unsorted = byName;
+    std::ranges::sort(byName);
+    check(byName != unsorted, "the rows come in other than by name");
+    PostMessageW(window, WM_COMMAND, kSortByName, 0);
+    check(waitFor([&] { return namesOf(rowsOf(list, remote)) == byName; }), "Sort by Name");
+    std::ranges::reverse(byName);
+    PostMessageW(window, WM_COMMAND, kSortByName, 0);
+    check(waitFor([&] { return namesOf(rowsOf(list, remote)) == byName; }),
+          "Sort by Name again: the other way round");
   }
   CloseHandle(held);
   CloseHandle(reading);
