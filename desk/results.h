@@ -59,6 +59,7 @@ class ResultTable {
 
   // Sorts the view by `column`; rows that tie keep their input order.
   void sortBy(Column column, bool ascending);
+  bool sorted() const { return sorted_; }  // false: input order
   Column sortColumn() const { return sortColumn_; }
   bool sortAscending() const { return ascending_; }
   // Shows only the rows whose code is not 0.

@@ -64,6 +64,7 @@ enum CommandId : WORD {
   kListId,
   kStatusId,
   kProgressId,
+  kSortBy = 200,  // View > Sort by: kSortBy + the column
 };
 
 // The commands that act on the selected rows: the Actions menu, also the context menu.
@@ -80,7 +81,7 @@ constexpr MenuItem kActionsMenu[] = {{kCheckAgain, L"&Check again\tF5"},
                                      {kStamp, L"&Stamp"},
                                      {kReset, L"&Reset..."},
                                      {0, nullptr},
-                                     {kCopy, L"&Copy\tCtrl+C"},
+                                     {kCopy, L"C&opy\tCtrl+C"},
                                      {kSelectAll, L"Select &all\tCtrl+A"},
                                      {0, nullptr},
                                      {kShowFolder, L"Open containing &folder"},
@@ -110,6 +111,19 @@ HMENU buildMenu(std::span<const MenuItem> items) {
       AppendMenuW(menu, MF_STRING, item.id, item.text);
     }
   }
+  return menu;
+}
+
+// View, with Sort by: an item per column, so that sorting needs no mouse. The column titles
+// begin with distinct letters, which serve as access keys.
+HMENU buildViewMenu() {
+  HMENU sortBy = CreatePopupMenu();
+  for (std::size_t c = 0; c < kColumnCount; ++c) {
+    const std::wstring text = L"&" + wide(columnTitle(static_cast<Column>(c)));
+    AppendMenuW(sortBy, MF_STRING, kSortBy + c, text.c_str());
+  }
+  HMENU menu = buildMenu(kViewMenu);
+  AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sortBy), L"&Sort by");
   return menu;
 }
 
@@ -254,7 +268,9 @@ class DeskWindow {
   void rememberFolder(const std::wstring& folder) { lastFolder_ = folder; }
   void saveSettings();
   void onGetDispInfo(NMLVDISPINFOW& info);
-  void onColumnClick(int column);
+  // A click on a column's heading, or its item in View > Sort by: by that column, or the other
+  // way round if the list is sorted by it already.
+  void sortByColumn(int column);
 
   HWND window_ = nullptr, list_ = nullptr, status_ = nullptr, progress_ = nullptr,
        cancel_ = nullptr;
@@ -290,7 +306,7 @@ HWND DeskWindow::create(int show) {
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(kFileMenu)), L"&File");
   actionsMenu_ = buildMenu(kActionsMenu);
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(actionsMenu_), L"&Actions");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(kViewMenu)), L"&View");
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildViewMenu()), L"&View");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(kHelpMenu)), L"&Help");
   window_ = CreateWindowExW(
       WS_EX_ACCEPTFILES, kClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
@@ -780,9 +796,17 @@ void DeskWindow::updateMenu(HMENU menu) {
   for (WORD id : {kCopy, kShowFolder}) enable(id, selected);
   enable(kExport, table_.viewCount() > 0);
   CheckMenuItem(menu, kProblemsOnly, MF_BYCOMMAND | (table_.problemsOnly() ? MF_CHECKED : 0));
+  if (table_.sorted()) {
+    CheckMenuRadioItem(menu, kSortBy, kSortBy + kColumnCount - 1,
+                       kSortBy + static_cast<UINT>(table_.sortColumn()), MF_BYCOMMAND);
+  }
 }
 
 void DeskWindow::command(WORD id) {
+  if (id >= kSortBy && id < kSortBy + static_cast<int>(kColumnCount)) {
+    sortByColumn(id - kSortBy);
+    return;
+  }
   // The keys reach here whatever the menu shows: rows change only while no work is running.
   const bool idle = this->idle();
   switch (id) {
@@ -868,9 +892,10 @@ void DeskWindow::onGetDispInfo(NMLVDISPINFOW& info) {
   }
 }
 
-void DeskWindow::onColumnClick(int column) {
+void DeskWindow::sortByColumn(int column) {
   const auto chosen = static_cast<Column>(column);
-  const bool ascending = table_.sortColumn() == chosen ? !table_.sortAscending() : true;
+  const bool again = table_.sorted() && table_.sortColumn() == chosen;
+  const bool ascending = again ? !table_.sortAscending() : true;
   const std::vector<std::size_t> selection = selectedStored();
   table_.sortBy(chosen, ascending);
   HWND header = ListView_GetHeader(list_);
@@ -953,7 +978,7 @@ LRESULT DeskWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (header.code == LVN_GETDISPINFOW) {
         onGetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
       } else if (header.code == LVN_COLUMNCLICK) {
-        onColumnClick(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
+        sortByColumn(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
       } else if (header.code == NM_DBLCLK) {
         showContainingFolder();
       }

@@ -1,7 +1,8 @@
 // Drives KorvaleDesk from outside under Wine and Xvfb: a folder with a file of every result,
-// a name outside the ANSI code page and a path of 300 characters on its command line; every
-// row read back from the list and compared with korvale-batch --json for the same tree; then a
-// dropped file, Stamp, and Reset through its confirmation. Then a tree of thousands of files,
+// a name outside the ANSI code page, a path of 300 characters, a read-only file and one another
+// handle holds open for reading on its command line; every row read back from the list and
+// compared with korvale-batch --json for the same tree; then a dropped file, Stamp, Reset
+// through its confirmation, and View > Sort by. Then a tree of thousands of files,
 // cancelled while it is worked on, by the Cancel button and by Esc. Last, the window's size and
 // column widths kept under HKCU when it closes, and found again at the next start.
 // Usage: drive_desk KORVALEDESK_EXE KORVALEBATCH_EXE
@@ -10,6 +11,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -86,7 +88,13 @@ std::string wordOf(int code) {
   return "unknown";
 }
 
-constexpr WPARAM kStamp = 105, kReset = 106;  // the window's command ids
+constexpr WPARAM kStamp = 105, kReset = 106, kSortByName = 200;  // the window's command ids
+
+std::vector<std::string> namesOf(const std::vector<Shown>& rows) {
+  std::vector<std::string> names;
+  for (const Shown& row : rows) names.push_back(row.path.substr(row.path.rfind('\\') + 1));
+  return names;
+}
 
 // KorvaleDesk, started with `arguments`, and the parts of its window.
 struct Desk {
@@ -265,10 +273,15 @@ int main(int argc, char** argv) {
 
   // A file of every result; the stamped ones stamped by korvale-batch.
   const std::string zero = "crc32=\"0x00000000\"";
-  writeFile(root + L"\\a-ok.xml", dataFile(zero));
-  writeFile(root + L"\\b-differs.xml", dataFile(zero));
-  run(L"\"" + std::wstring(batch.data()) + L"\" set \"" + root + L"\\a-ok.xml\" \"" + root +
-      L"\\b-differs.xml\"");
+  // Checks open files for reading alone: a read-only file, and one that another handle holds
+  // open for reading and lets others only read, are checked as any other.
+  const std::wstring readOnly = root + L"\\i-readonly.xml", shared = root + L"\\j-shared.xml";
+  for (const wchar_t* name :
+       {L"\\a-ok.xml", L"\\b-differs.xml", L"\\i-readonly.xml", L"\\j-shared.xml"}) {
+    writeFile(root + name, dataFile(zero));
+    run(L"\"" + std::wstring(batch.data()) + L"\" set \"" + root + name + L"\"");
+  }
+  check(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY), "a read-only file");
   std::string changed = readFile(root + L"\\b-differs.xml");
   changed[changed.size() - 5] = 'X';
   writeFile(root + L"\\b-differs.xml", changed);
@@ -290,6 +303,9 @@ int main(int argc, char** argv) {
   check(longFile.size() == 300, "a path of 300 characters");
   HANDLE held = CreateFileW((root + L"\\g-held.xml").c_str(), GENERIC_READ, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
+  HANDLE reading = CreateFileW(shared.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  check(reading != INVALID_HANDLE_VALUE, "a file held open for reading");
 
   const std::string json =
       run(L"\"" + std::wstring(batch.data()) + L"\" --json check \"" + root + L"\"");
@@ -305,7 +321,7 @@ int main(int argc, char** argv) {
     RemoteItem remote(desk.process.dwProcessId);
     check(waitFor([&] { return idleWithFiles(status, expected.size()); }), "the walk ends");
     std::vector<Shown> rows = rowsOf(list, remote);
-    check(rows.size() == expected.size() && rows.size() == 8,
+    check(rows.size() == expected.size() && rows.size() == 10,
           "rows: " + std::to_string(rows.size()) +
               ", korvale-batch: " + std::to_string(expected.size()));
     std::vector<bool> seen(std::size(kWords));
@@ -323,14 +339,21 @@ int main(int argc, char** argv) {
     }
     for (std::size_t w = 0; w < std::size(kWords); ++w)
       check(seen[w], std::string("a row ") + kWords[w]);
+    for (const std::wstring& path : {readOnly, shared}) {
+      check(std::ranges::any_of(rows,
+                                [&](const Shown& row) {
+                                  return row.path == utf8(path) && row.result == "stamp OK";
+                                }),
+            "stamp OK: " + utf8(path));
+    }
 
     // A file dropped onto the window joins the list.
     const std::wstring dropped = root + L"\\dropped.xml";
     writeFile(dropped, dataFile(zero));
     dropOnto(desk, dropped);
-    check(waitFor([&] { return idleWithFiles(status, 9); }), "the dropped file is listed");
+    check(waitFor([&] { return idleWithFiles(status, 11); }), "the dropped file is listed");
     rows = rowsOf(list, remote);
-    check(rows.size() == 9 && rows.back().path == utf8(dropped) &&
+    check(rows.size() == 11 && rows.back().path == utf8(dropped) &&
               rows.back().result == "not stamped",
           "the dropped file's row");
 
@@ -357,9 +380,24 @@ int main(int argc, char** argv) {
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     check(waitFor([&] { return remote.text(list, emptyRow, 2) == L"not stamped"; }), "Reset");
     check(readFile(empty) == emptyContent, "Reset puts the zeros back");
+
+    // View > Sort by Name: from input order (the dropped file last) by name, then, chosen
+    // again, the other way round.
+    std::vector<std::string> byName = namesOf(rowsOf(list, remote));
+    const std::vector<std::string> unsorted = byName;
+    std::ranges::sort(byName);
+    check(byName != unsorted, "the rows come in other than by name");
+    PostMessageW(window, WM_COMMAND, kSortByName, 0);
+    check(waitFor([&] { return namesOf(rowsOf(list, remote)) == byName; }), "Sort by Name");
+    std::ranges::reverse(byName);
+    PostMessageW(window, WM_COMMAND, kSortByName, 0);
+    check(waitFor([&] { return namesOf(rowsOf(list, remote)) == byName; }),
+          "Sort by Name again: the other way round");
   }
   CloseHandle(held);
+  CloseHandle(reading);
   closeDesk(desk);
+  SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);  // else it could not be deleted
 
   cancelOnLargeTree(exe.data(), root);
   removeTree(root);

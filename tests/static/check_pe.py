@@ -7,6 +7,7 @@
   --imports DLL=NAME,NAME ...  what the file imports from DLL is exactly these names.
   --system-only  every imported DLL is a system DLL (besides those named by --imports).
   --console  the program runs in the console subsystem.
+  --gui  the program runs in the GUI subsystem: no console opens for it.
   --stack-alignment  (32-bit files) no function touches the stack with a vector access that
         needs 16-byte alignment unless it realigns its stack first: 32-bit callers promise only
         4 bytes.
@@ -134,7 +135,9 @@ def main():
     p.add_argument("--exact-exports", nargs="*", default=None)
     p.add_argument("--imports", nargs="*", default=[])
     p.add_argument("--system-only", action="store_true")
-    p.add_argument("--console", action="store_true")
+    subsystem = p.add_mutually_exclusive_group()
+    subsystem.add_argument("--console", action="store_true")
+    subsystem.add_argument("--gui", action="store_true")
     p.add_argument("--stack-alignment", action="store_true")
     args = p.parse_args()
 
@@ -146,6 +149,8 @@ def main():
     exports, imports, image_base = parse_private_headers(headers)
     if args.console and not re.search(r"^Subsystem\s+00000003", headers, re.M):
         faults.append("not a console program")
+    if args.gui and not re.search(r"^Subsystem\s+00000002", headers, re.M):
+        faults.append("not a GUI program")
 
     if args.exact_exports is not None:
         wanted = {}
