@@ -84,6 +84,7 @@ file_snapshot() {  # file_snapshot OUT: every file and folder of the trees, with
   for folder in "$program_files" "$local_appdata" "$common_programs" "$user_programs" "$sendto"; do
     folder=$(unix_path "$folder")
     echo "== $folder" >>"$1"
+    [ -d "$folder" ] || { echo "(no such folder)" >>"$1" && continue; }
     # (A folder's own size only grows on ext4: not compared.)
     (cd "$folder" && find . \( -type f -printf '%s %p\n' \) -o -printf '%y %p\n' | sort) >>"$1"
   done

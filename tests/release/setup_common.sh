@@ -1,4 +1,7 @@
 # What the setup tests share; sourced after they have set wine_run, prefix and setup.
+# A command that ends a script under set -e names itself, its line and its status.
+set -E
+trap 'echo "FAIL: ${BASH_SOURCE[0]##*/} line $LINENO: $BASH_COMMAND (status $?)" >&2' ERR
 run() { "$wine_run" "$prefix" "$@"; }
 failures=0
 fail() {
