@@ -27,7 +27,7 @@ shortcuts() {  # shortcuts WHEN yes|no: both Start menu shortcuts are there, or 
 }
 folder=$drive_c/KorvaleTest1
 value() {  # value KEY NAME [32|64]: the data of a registry value, empty if there is none
-  { run reg query "$1" /v "$2" "/reg:${3:-64}" 2>/dev/null || true; } | tr -d '\r' |
+  { reads reg query "$1" /v "$2" "/reg:${3:-64}" 2>/dev/null || true; } | tr -d '\r' |
     sed -n "s/^ *$2 \{4\}REG_[A-Z_]* \{4\}//Ip"
 }
 path_value() { value "$environment_key" PATH; }
@@ -45,7 +45,7 @@ expect_value() {  # expect_value NAME DATA: a value of the registration
 registrations() {  # how many Korvale keys the two registry views hold together
   local count=0 view
   for view in 32 64; do
-    count=$((count + $(run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+    count=$((count + $(reads reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
       "/reg:$view" | tr -d '\r' | grep -ci '\\Uninstall\\Korvale$' || true)))
   done
   echo "$count"
@@ -140,7 +140,7 @@ done
 expect_value DisplayVersion 1.0.20120528
 [ "$(registrations)" == 1 ] || fail "$(registrations) registrations after the upgrade"
 expect_path "after /PATH=1" "$long_path;C:\\KorvaleTest1"
-run reg query "$environment_key" /v PATH | grep -q REG_EXPAND_SZ || fail "PATH lost its kind"
+reads reg query "$environment_key" /v PATH | grep -q REG_EXPAND_SZ || fail "PATH lost its kind"
 shortcuts "after an upgrade" yes
 
 # The folder goes on PATH once, however often it is asked; an upgrade without options keeps

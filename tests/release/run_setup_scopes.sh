@@ -18,15 +18,15 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 value() {  # value KEY NAME: the data of a registry value (64-bit view), empty if there is none
-  { run reg query "$1" /v "$2" /reg:64 2>/dev/null || true; } | tr -d '\r' |
+  { reads reg query "$1" /v "$2" /reg:64 2>/dev/null || true; } | tr -d '\r' |
     sed -n "s/^ *$2 \{4\}REG_[A-Z_]* \{4\}//Ip"
 }
 default() {  # default KEY: the default value of a key
-  { run reg query "$1" /ve /reg:64 2>/dev/null || true; } | tr -d '\r' |
+  { reads reg query "$1" /ve /reg:64 2>/dev/null || true; } | tr -d '\r' |
     sed -n 's/^ *(Default) \{4\}REG_SZ \{4\}//p'
 }
-has_key() { run reg query "$1" /reg:64 >/dev/null 2>&1; }
-unix_path() { run winepath -u "$1" | tr -d '\r'; }
+has_key() { reads reg query "$1" /reg:64 >/dev/null 2>&1; }
+unix_path() { reads winepath -u "$1" | tr -d '\r'; }
 # uninstalls FOLDER ARGS...: the uninstaller of FOLDER as "Installed apps" starts it: it copies
 # itself away and starts the copy, which removes the folder and then gives back the setups'
 # lock: wait for both.
@@ -72,7 +72,7 @@ registry_snapshot() {  # registry_snapshot OUT: the exports, one key per paragra
   local key export_file=$scratch/export.reg
   : >"$1"
   for key in 'HKLM\Software' 'HKCU\Software' 'HKCR' "$machine_environment" "$user_environment"; do
-    run reg export "$key" "$(run winepath -w "$export_file" | tr -d '\r')" /y /reg:64 >/dev/null
+    reads reg export "$key" "$(reads winepath -w "$export_file" | tr -d '\r')" /y /reg:64 >/dev/null
     # One line per key (its values joined to it), without the volatile ones.
     iconv -f UTF-16 -t UTF-8 "$export_file" | tr -d '\r' | awk -v RS= -v ORS='\n' '{ gsub(/\n/, " | "); print }' |
       grep -Ev "$volatile_pattern" | sort >>"$1"
@@ -132,8 +132,8 @@ icon 16 24 32 48 256
 manifest level=highestAvailable dpiAware=true"
 record() { run "$pe_resources" "$1" | tr -d '\r'; }
 [ "$part" != scopes ] ||
-  [ "$(record "$(run winepath -w "$setup" | tr -d '\r')")" == "$expected_record" ] ||
-  fail "the setup's resources: $(record "$(run winepath -w "$setup" | tr -d '\r')")"
+  [ "$(record "$(reads winepath -w "$setup" | tr -d '\r')")" == "$expected_record" ] ||
+  fail "the setup's resources: $(record "$(reads winepath -w "$setup" | tr -d '\r')")"
 
 verb_keys=(
   'Software\Classes\SystemFileAssociations\.xml\shell\KorvaleCheck'

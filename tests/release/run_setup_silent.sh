@@ -20,7 +20,7 @@ user_uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kor
 installed_files=(Korvale.exe KorvaleBatch.exe KorvaleDesk.exe Korvalelib.dll Tavisk.dll Korvale.chm README.md
   Uninstall.exe)
 registered() {  # registered [KEY]: the folder the registration names; empty when there is none
-  { run reg query "${1:-$uninstall_key}" /v InstallLocation 2>/dev/null || true; } | tr -d '\r' |
+  { reads reg query "${1:-$uninstall_key}" /v InstallLocation 2>/dev/null || true; } | tr -d '\r' |
     sed -n 's/^ *InstallLocation \{4\}REG_SZ \{4\}//p'
 }
 wrote_nothing() {  # wrote_nothing CASE: no registration, nothing in the default folder
@@ -34,7 +34,7 @@ clean() {
   rm -rf "$target" "$moved" "$locked" "$default_folder"
   local user_folder
   user_folder=$(registered "$user_uninstall_key")
-  [ -z "$user_folder" ] || rm -rf "$(run winepath -u "$user_folder" | tr -d '\r')"
+  [ -z "$user_folder" ] || rm -rf "$(reads winepath -u "$user_folder" | tr -d '\r')"
   run reg delete "$user_uninstall_key" /f >/dev/null 2>&1 || true
 }
 clean
@@ -87,7 +87,7 @@ case "$user_folder" in
   *) fail "installed for the user into '$user_folder'" ;;
 esac
 [ -z "$(registered)" ] || fail "installed for the user, registered for everyone"
-user_files=$(run winepath -u "${user_folder:-C:\nowhere}" | tr -d '\r')
+user_files=$(reads winepath -u "${user_folder:-C:\nowhere}" | tr -d '\r')
 for file in "${installed_files[@]}"; do
   [ -f "$user_files/$file" ] || fail "$file not installed for the user"
 done

@@ -10,7 +10,7 @@ set -euo pipefail
 wine_run=$1 prefix=$2 setup=$3 shell_verb=$4 probe_desk=$5 example=$6
 source "$(dirname "${BASH_SOURCE[0]}")/setup_common.sh"
 value() {  # value KEY NAME: the data of a registry value, empty if there is none
-  { run reg query "$1" /v "$2" 2>/dev/null || true; } | tr -d '\r' |
+  { reads reg query "$1" /v "$2" 2>/dev/null || true; } | tr -d '\r' |
     sed -n "s/^ *$2 \{4\}REG_[A-Z_]* \{4\}//Ip"
 }
 registration='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvale'
@@ -25,7 +25,7 @@ uninstall() {  # the installation for the user, as a run that failed half-way ma
   folder=$(value "$registration" InstallLocation)
   [ -n "$folder" ] || return 0
   run "$folder\\Uninstall.exe" /S "_?=$folder" || fail "the uninstaller's status is $?"
-  rm -rf "$(run winepath -u "$folder" | tr -d '\r')"
+  rm -rf "$(reads winepath -u "$folder" | tr -d '\r')"
 }
 clean() {
   close_windows
