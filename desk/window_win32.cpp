@@ -493,9 +493,11 @@ void DeskWindow::askToStamp() {
     rows.push_back(&table_.stored(index));
   }
   const std::size_t differing = stampsDiffering(rows);
-  std::wstring question = L"Stamp the CRC field of " + std::to_wstring(targets.size()) +
-                          (targets.size() == 1 ? L" file" : L" files") +
-                          L" with the CRC of its content?";
+  std::wstring question =
+      targets.size() == 1
+          ? std::wstring(L"Stamp the CRC field of 1 file with the CRC of its content?")
+          : L"Stamp the CRC fields of " + std::to_wstring(targets.size()) +
+                L" files, each with the CRC of its content?";
   if (differing > 0) {
     question += L"\n\nThis replaces " + std::to_wstring(differing) +
                 (differing == 1 ? L" stamp that differs." : L" stamps that differ.");

@@ -86,13 +86,15 @@ bool is(const struct stat& st, const ListedFile& file) {
 // Opens `name` with `access` (O_RDWR or O_RDONLY) and holds the flock `lock`. `looked` is the
 // regular file the name led to when looked at (a stat, or a folder's listing): opening a FIFO
 // releases a writer blocked on it, and opening a device (a tape, a serial line, a watchdog)
-// may act on it, so only a name seen as a regular file is opened at all. Links are followed,
-// as the open follows them.
+// may act on it, so only a name seen as a regular file is opened at all. A name looked at with
+// stat may be a link and is followed, as stat followed it; a listed name was no link, so one
+// found there now is a changed entry and is not followed to whatever it leads to.
 std::unique_ptr<DataFile> openRegularFile(const std::string& name, int access, int lock,
                                           ListedFile looked, bool listed) {
   // The name may lead elsewhere by the time it is opened: O_NONBLOCK keeps the open from
   // waiting on a FIFO put there meanwhile, and the file opened must be the one looked at.
-  int fd = ::open(name.c_str(), access | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  const int follow = listed ? O_NOFOLLOW : 0;
+  int fd = ::open(name.c_str(), access | follow | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // Locked first, so that the state taken next is one no cooperating writer can change.
   struct stat st {};
@@ -123,9 +125,10 @@ std::unique_ptr<DataFile> openDataFileForReading(const std::string& name) {
   return looked ? openRegularFile(name, O_RDONLY, LOCK_SH, *looked, false) : nullptr;
 }
 
-// The listing's word that the name is a regular file is as good as a stat: either is taken
+// The listing's word that the name is a regular file stands for the stat: either is taken
 // before the open, and the name may lead elsewhere by then all the same. What it saves is the
-// stat, a path lookup of its own for every file.
+// stat, a path lookup of its own for every file; O_NOFOLLOW keeps a link put there meanwhile
+// from leading the open to a device.
 std::unique_ptr<DataFile> openListedFileExclusive(const std::string& name, ListedFile listed) {
   return openRegularFile(name, O_RDWR, LOCK_EX, listed, true);
 }

@@ -379,6 +379,23 @@ def check_streaming():
             process.wait()
 
 
+def read_terminal(master, seen=b"", until=lambda seen: False, seconds=30):
+    """`seen` and what the terminal's master side `master` gives until `until(seen)` holds, the
+    program's side is closed, or `seconds` pass (a bound on a wait that failed, never a pace)."""
+    end = time.monotonic() + seconds
+    while not until(seen) and (left := end - time.monotonic()) > 0:
+        if not select.select([master], [], [], left)[0]:
+            break
+        try:
+            piece = os.read(master, 4096)
+        except OSError:  # the program has ended and closed its side
+            break
+        if not piece:
+            break
+        seen += piece
+    return seen
+
+
 def check_progress_on_a_terminal():
     """Natively: a live line on a terminal's standard error; none elsewhere (checked above)."""
     with tempfile.TemporaryDirectory() as folder:
@@ -389,18 +406,11 @@ def check_progress_on_a_terminal():
         os.close(slave)
         process.stdin.write(b"tree/a_stamped.xml\n")
         process.stdin.flush()
-        time.sleep(0.5)  # a few of its ticks
+        # The list stays open until the live line is out, so the run cannot end before it.
+        seen = read_terminal(master, until=lambda seen: b"\r1 files, " in seen)
         process.stdin.close()
         process.wait(timeout=60)
-        seen = b""
-        while select.select([master], [], [], 1)[0]:
-            try:
-                piece = os.read(master, 4096)
-            except OSError:
-                break
-            if not piece:
-                break
-            seen += piece
+        seen = read_terminal(master, seen)
         os.close(master)
         expect(b"\r1 files, " in seen, f"no progress line on a terminal: {seen!r}")
         expect(b"check of 1 file," in seen, f"no summary on the terminal: {seen!r}")
@@ -478,26 +488,15 @@ def check_lines_beside_progress():
                                    stdin=subprocess.PIPE, stdout=slave, stderr=slave)
         os.close(slave)
         seen = b""
-
-        def read_for(seconds):
-            nonlocal seen
-            end = time.monotonic() + seconds
-            while (left := end - time.monotonic()) > 0 and select.select([master], [], [], left)[0]:
-                try:
-                    piece = os.read(master, 4096)
-                except OSError:  # the program has ended and closed its side
-                    return
-                if not piece:
-                    return
-                seen += piece
-
         for name in ("a_stamped.xml", "b_empty.xml", "c_changed.xml"):
             process.stdin.write(f"tree/{name}\n".encode())
             process.stdin.flush()
-            read_for(0.5)  # a few of its ticks: the live line stands when the next result comes
+            # The live line stands, after this file's line, when the next result comes.
+            seen = read_terminal(master, seen, lambda seen, name=name.encode(): (
+                name in seen and b" files, " in seen[seen.rindex(name):]))
         process.stdin.close()
         process.wait(timeout=60)
-        read_for(1)
+        seen = read_terminal(master, seen)
         os.close(master)
         shown = [line for line in screen_lines(seen) if "\t" in line]
         want = [line for line in screen_lines(seen) if line.startswith(("00\t", "01\t", "02\t"))]

@@ -160,6 +160,33 @@ def main():
             failures += 1
             print(f"FAIL closed stdout: status {result.returncode}, stderr {result.stderr!r}")
 
+    # Natively: a standard stream the caller closed is never handed to the data file, which
+    # changes only in its digits and never gets the report; a closed output is status 1.
+    if not launcher:
+        for words, content, closed, status, stdout, after in (
+                (["SET", "d.xml"], PLAIN, 1, 1, b"", STAMPED),
+                (["RESET", "d.xml"], STAMPED, 1, 1, b"", PLAIN),
+                (["CHECK", "d.xml"], STAMPED, 1, 1, b"", STAMPED),
+                (["SET", "d.xml"], PLAIN, 2, 0, report("SET ...d.xml", CRC, 0), STAMPED),
+                (["CHECK", "d.xml"], STAMPED, 2, 0, report("CHECK ...d.xml", CRC, 0), STAMPED)):
+            count += 1
+            with tempfile.TemporaryDirectory() as folder:
+                Path(folder, "d.xml").write_bytes(content)
+                result = subprocess.run([program] + words, cwd=folder, capture_output=True,
+                                        timeout=60, preexec_fn=lambda fd=closed: os.close(fd))
+                problems = []
+                if result.returncode != status:
+                    problems.append(f"exit status {result.returncode}, stderr {result.stderr!r}")
+                if closed == 1 and b"Korvale" not in result.stderr:
+                    problems.append(f"stderr {result.stderr!r}")
+                if result.stdout != stdout:
+                    problems.append(f"stdout {result.stdout!r}")
+                if Path(folder, "d.xml").read_bytes() != after:
+                    problems.append(f"d.xml now {Path(folder, 'd.xml').read_bytes()!r}")
+                if problems:
+                    failures += 1
+                    print(f"FAIL {words} with descriptor {closed} closed: " + "; ".join(problems))
+
     # Natively there is no window: without arguments the program says so and fails.
     if not launcher:
         count += 1

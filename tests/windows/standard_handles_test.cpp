@@ -69,37 +69,52 @@ TEST_F(StandardHandles, OthersStayAsTheyAre) {
   CloseHandle(file);
 }
 
-// KorvaleBatch.exe started with an output handle that names nothing: a write error, status 1,
-// and the file gets its digits and nothing else.
-TEST_F(StandardHandles, ABatchWithAStaleOutputReportsAWriteError) {
+// Every program started with output handles that name nothing: the first handle it opens may
+// get the value, and its text must not go there. A write error is status 1 where the program
+// reports one; the data file gets its digits and nothing else. PathHelper opens no data file,
+// but its registry key may get the value, and its status is its own (1: nothing to remove).
+TEST_F(StandardHandles, ProgramsWithAStaleOutputWriteNothingElsewhere) {
   const std::string head =
       "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Library crc32=\"0x00000000\" x=\"";
   const std::size_t digits = head.find("0x") + 2;
-  std::ofstream(data_, std::ios::binary) << head << std::string(300 - head.size(), 'y');
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const fs::path batch = fs::path(self).parent_path() / "KorvaleBatch.exe";
-  std::wstring commandLine = L"KorvaleBatch.exe -j1 set data.xml";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = staleHandle();
-  startup.hStdError = staleHandle();
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(batch.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             folder_.c_str(), &startup, &process));
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD status = 99;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  EXPECT_EQ(status, 1u);
-  const std::string after = contentOf(data_);
-  ASSERT_EQ(after.size(), 300u);
-  EXPECT_EQ(after.substr(0, digits), head.substr(0, digits));
-  EXPECT_NE(after.substr(digits, 8), "00000000");
-  EXPECT_EQ(after.substr(digits + 8),
-            head.substr(digits + 8) + std::string(300 - head.size(), 'y'));
+  const fs::path bin = fs::path(self).parent_path();
+  const struct {
+    const wchar_t* program;
+    std::wstring commandLine;
+    DWORD status;
+    bool stamps;
+  } runs[] = {
+      {L"KorvaleBatch.exe", L"KorvaleBatch.exe -j1 set data.xml", 1, true},
+      {L"Korvale.exe", L"Korvale.exe SET data.xml", 1, true},
+      {L"PathHelper.exe", L"PathHelper.exe --user remove C:\\korvale-never-on-path", 1, false},
+  };
+  for (auto run : runs) {
+    SCOPED_TRACE(testing::Message() << fs::path(run.program).string());
+    std::ofstream(data_, std::ios::binary | std::ios::trunc)
+        << head << std::string(300 - head.size(), 'y');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = staleHandle();
+    startup.hStdError = staleHandle();
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW((bin / run.program).c_str(), run.commandLine.data(), nullptr,
+                               nullptr, TRUE, 0, nullptr, folder_.c_str(), &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD status = 99;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    EXPECT_EQ(status, run.status);
+    const std::string after = contentOf(data_);
+    ASSERT_EQ(after.size(), 300u);
+    EXPECT_EQ(after.substr(0, digits), head.substr(0, digits));
+    EXPECT_EQ(after.substr(digits, 8) != "00000000", run.stamps);
+    EXPECT_EQ(after.substr(digits + 8),
+              head.substr(digits + 8) + std::string(300 - head.size(), 'y'));
+  }
 }
 
 }  // namespace
