@@ -183,7 +183,7 @@ void OrderedRunner::finishLocked(Slot& slot, Outcome outcome, std::unique_lock<s
 void OrderedRunner::handOverReady(std::unique_lock<std::mutex>& lock) {
   if (handingOver_) return;  // that thread takes these too
   handingOver_ = true;
-  std::vector<const Slot*> ready;
+  std::vector<const Slot*>& ready = handing_;
   for (;;) {
     ready.clear();
     for (const Slot& slot : slots_) {

@@ -102,8 +102,9 @@ class OrderedRunner {
   std::size_t maxUnflushed_;
   uint64_t filesDone_ = 0, bytesDone_ = 0;
   bool closed_ = false, stopped_ = false, finishing_ = false;
-  bool handingOver_ = false;  // a thread is handing results over
-  bool workersGone_ = false;  // no flush will be deferred any more
+  bool handingOver_ = false;          // a thread is handing results over:
+  std::vector<const Slot*> handing_;  // these, kept from one round to the next
+  bool workersGone_ = false;          // no flush will be deferred any more
   std::exception_ptr failure_;
   std::condition_variable flushReady_;  // flushers: a file to flush, or the end
   std::vector<std::thread> threads_;
