@@ -83,7 +83,8 @@ void OrderedRunner::finishTaken() {
 
 bool OrderedRunner::wait(const std::function<void()>& tick, std::chrono::milliseconds interval) {
   std::unique_lock lock(mutex_);
-  while (!stopped_ && !(closed_ && slots_.empty())) {
+  // A thread handing results over is let finish: they go out before this returns.
+  while (handingOver_ || (!stopped_ && !(closed_ && slots_.empty()))) {
     if (allDone_.wait_for(lock, interval) == std::cv_status::timeout) {
       lock.unlock();
       tick();
@@ -139,7 +140,7 @@ void OrderedRunner::workLoop(std::size_t bufferSize) {
       toFlush_.push_back(&slot);
       flushReady_.notify_one();
     } else {
-      finishLocked(slot, std::move(worked.outcome));
+      finishLocked(slot, std::move(worked.outcome), lock);
     }
   }
 }
@@ -161,29 +162,48 @@ void OrderedRunner::flushLoop() {
     slot.unflushed.reset();
     --unflushed_;
     workReady_.notify_one();  // room for another file to be written
-    finishLocked(slot, std::move(outcome));
+    finishLocked(slot, std::move(outcome), lock);
   }
 }
 
-void OrderedRunner::finishLocked(Slot& slot, Outcome outcome) {
+void OrderedRunner::finishLocked(Slot& slot, Outcome outcome, std::unique_lock<std::mutex>& lock) {
   active_.erase(std::find(active_.begin(), active_.end(), &slot.file));
   ++filesDone_;
   bytesDone_ += outcome.size;
   slot.outcome = std::move(outcome);
-  handOverReady();
   // A path held back as a duplicate of this one may go now.
   if (canTake()) workReady_.notify_one();
+  handOverReady(lock);
 }
 
-void OrderedRunner::handOverReady() {
-  const uint64_t before = first_;
-  while (!slots_.empty() && slots_.front().outcome) {
-    if (!stopped_ && !deliver_(slots_.front().file.path, *slots_.front().outcome)) stopLocked();
-    slots_.pop_front();
-    ++first_;
+// One thread at a time hands results over, and does so outside the lock: the workers go on
+// meanwhile instead of queueing behind the formatting and writing of lines. The slots handed
+// over stay in place until then (a deque's elements stay where they are as others are added;
+// only untaken slots are ever dropped, from the back).
+void OrderedRunner::handOverReady(std::unique_lock<std::mutex>& lock) {
+  if (handingOver_) return;  // that thread takes these too
+  handingOver_ = true;
+  std::vector<const Slot*>& ready = handing_;
+  for (;;) {
+    ready.clear();
+    for (const Slot& slot : slots_) {
+      if (!slot.outcome) break;
+      ready.push_back(&slot);
+    }
+    if (ready.empty()) break;
+    bool going = !stopped_;
+    lock.unlock();
+    for (const Slot* slot : ready) {
+      if (!(going = going && deliver_(slot->file.path, *slot->outcome))) break;
+    }
+    lock.lock();
+    if (!going) stopLocked();
+    slots_.erase(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(ready.size()));
+    first_ += ready.size();
+    roomReady_.notify_one();
   }
-  if (first_ != before) roomReady_.notify_one();
-  if (closed_ && slots_.empty()) allDone_.notify_all();
+  handingOver_ = false;
+  if (stopped_ || (closed_ && slots_.empty())) allDone_.notify_all();
 }
 
 void OrderedRunner::stopLocked() {

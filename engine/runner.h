@@ -80,9 +80,9 @@ class OrderedRunner {
 
   void workLoop(std::size_t bufferSize);
   void flushLoop();
-  void finishLocked(Slot& slot, Outcome outcome);
+  void finishLocked(Slot& slot, Outcome outcome, std::unique_lock<std::mutex>& lock);
   bool canTake() const;
-  void handOverReady();
+  void handOverReady(std::unique_lock<std::mutex>& lock);
   void stopLocked();
 
   Work work_;
@@ -102,7 +102,9 @@ class OrderedRunner {
   std::size_t maxUnflushed_;
   uint64_t filesDone_ = 0, bytesDone_ = 0;
   bool closed_ = false, stopped_ = false, finishing_ = false;
-  bool workersGone_ = false;  // no flush will be deferred any more
+  bool handingOver_ = false;          // a thread is handing results over:
+  std::vector<const Slot*> handing_;  // these, kept from one round to the next
+  bool workersGone_ = false;          // no flush will be deferred any more
   std::exception_ptr failure_;
   std::condition_variable flushReady_;  // flushers: a file to flush, or the end
   std::vector<std::thread> threads_;
